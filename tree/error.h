@@ -1,0 +1,36 @@
+// Error: the one failure type of the program. Nothing handles a failure where it
+// happens; it travels up to the driver, which reports message() once and exits 1.
+#pragma once
+
+#include <exception>
+#include <string>
+
+namespace qv {
+
+class Error : public std::exception {
+ public:
+  enum class Kind { User, Program, Io };
+
+  // A command-line failure; the text is usually a usage message.
+  static Error user(std::string text);
+  // A fatal error of a computation; its text is reported unchanged.
+  static Error program(std::string text);
+  // A failed system call on path: operation is "openFile", "readFile", "writeFile"
+  // or "closeFile", errnum the errno it set.
+  static Error io(std::string path, std::string operation, int errnum);
+
+  Kind kind() const { return kind_; }
+  // The text after "PROGRAM: " in the report.
+  const std::string& message() const { return message_; }
+  const char* what() const noexcept override { return message_.c_str(); }
+
+ private:
+  Error(Kind kind, std::string message) : kind_(kind), message_(std::move(message)) {}
+  Kind kind_;
+  std::string message_;
+};
+
+// The fixed phrase for the kind of an I/O failure ("does not exist", ...).
+const char* ioKindPhrase(int errnum);
+
+}  // namespace qv

@@ -1,0 +1,66 @@
+#include "tree/label.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace qv {
+
+int Label::compare(Label a, Label b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  if (!a.wide() && !b.wide()) {
+    const int c = n == 0 ? 0 : std::memcmp(a.data_, b.data_, n);
+    if (c != 0) return c < 0 ? -1 : 1;
+  } else {
+    for (std::size_t i = 0; i < n; ++i) {
+      const char32_t x = a[i], y = b[i];
+      if (x != y) return x < y ? -1 : 1;
+    }
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+std::u32string toU32(Label label) {
+  return label.visit([](auto chars) { return std::u32string(chars.begin(), chars.end()); });
+}
+
+std::string toBytes(Label label) {
+  return label.visit([](auto chars) {
+    std::string out;
+    out.reserve(chars.size());
+    for (auto c : chars) out.push_back(static_cast<char>(c & 0xFF));
+    return out;
+  });
+}
+
+char* TextArena::allocate(std::size_t n, std::size_t align) {
+  const std::size_t pad = (align - reinterpret_cast<std::uintptr_t>(next_) % align) % align;
+  if (next_ == nullptr || pad + n > left_) {
+    // A label larger than a block gets a block of its own.
+    const std::size_t size = std::max(kBlockSize, n + align);
+    blocks_.push_back(std::make_unique<char[]>(size));
+    next_ = blocks_.back().get();
+    left_ = size;
+    return allocate(n, align);
+  }
+  char* at = next_ + pad;
+  next_ = at + n;
+  left_ -= pad + n;
+  used_ += n;
+  return at;
+}
+
+Label TextArena::add(std::string_view narrow) {
+  if (narrow.empty()) return Label();
+  char* at = allocate(narrow.size());
+  std::memcpy(at, narrow.data(), narrow.size());
+  return Label(std::string_view(at, narrow.size()));
+}
+
+Label TextArena::add(std::u32string_view wide) {
+  char* at = allocate(wide.size() * sizeof(char32_t), alignof(char32_t));
+  if (!wide.empty()) std::memcpy(at, wide.data(), wide.size() * sizeof(char32_t));
+  return Label(std::u32string_view(reinterpret_cast<const char32_t*>(at), wide.size()));
+}
+
+}  // namespace qv

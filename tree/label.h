@@ -1,0 +1,82 @@
+// Label: a read-only view of the characters of one node label.
+//
+// The input is read one character per byte, so nearly every label is narrow
+// (codes 0..255, one byte each) and is a slice of the document or of an arena.
+// Only a numeric character reference can make a code above 255; a text holding
+// one is stored wide, one char32_t per character. Consumers see characters as
+// codes through visit() and never need to know which form they got.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+class Label {
+ public:
+  constexpr Label() = default;
+  Label(std::string_view narrow) : data_(narrow.data()), bits_(narrow.size()) {}
+  Label(const char* narrow) : Label(std::string_view(narrow)) {}
+  Label(const std::string& narrow) : Label(std::string_view(narrow)) {}
+  Label(std::u32string_view wide) : data_(wide.data()), bits_(wide.size() | kWideBit) {}
+
+  bool wide() const { return (bits_ & kWideBit) != 0; }
+  std::size_t size() const { return bits_ & ~kWideBit; }
+  bool empty() const { return size() == 0; }
+
+  // Precondition: !wide().
+  std::string_view narrow() const { return {static_cast<const char*>(data_), size()}; }
+  std::span<const unsigned char> bytes() const {
+    return {static_cast<const unsigned char*>(data_), size()};
+  }
+  // Precondition: wide().
+  std::span<const char32_t> codes() const { return {static_cast<const char32_t*>(data_), size()}; }
+
+  char32_t operator[](std::size_t i) const { return wide() ? codes()[i] : bytes()[i]; }
+
+  // Calls f with a span of code units (unsigned char or char32_t) and returns its result.
+  template <class F>
+  decltype(auto) visit(F&& f) const {
+    return wide() ? f(codes()) : f(bytes());
+  }
+
+  // Character-wise comparison; a proper prefix sorts first.
+  friend bool operator==(Label a, Label b) { return compare(a, b) == 0; }
+  friend bool operator<(Label a, Label b) { return compare(a, b) < 0; }
+  static int compare(Label a, Label b);
+
+ private:
+  static constexpr std::size_t kWideBit = std::size_t{1} << (sizeof(std::size_t) * 8 - 1);
+  const void* data_ = "";
+  std::size_t bits_ = 0;
+};
+
+// The characters of a label as one std::u32string (for tests and diagnostics).
+std::u32string toU32(Label label);
+// The characters of a label as bytes, each code cut to its low 8 bits (for tests).
+std::string toBytes(Label label);
+
+// Owns the characters of labels that are not slices of the input. Blocks never
+// move, so labels handed out stay valid for the arena's life.
+class TextArena {
+ public:
+  Label add(std::string_view narrow);
+  Label add(std::u32string_view wide);
+  // Reserves n bytes at the end of the current block and returns where to write them.
+  char* allocate(std::size_t n, std::size_t align = 1);
+  std::size_t bytesUsed() const { return used_; }
+
+ private:
+  static constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* next_ = nullptr;
+  std::size_t left_ = 0;
+  std::size_t used_ = 0;
+};
+
+}  // namespace qv

@@ -1,0 +1,39 @@
+#include "tree/label.h"
+
+#include <gtest/gtest.h>
+
+namespace qv {
+namespace {
+
+TEST(Label, NarrowAndWideCompareByCharacter) {
+  const Label wide = std::u32string_view(U"ab\u0100");
+  struct Case {
+    Label a, b;
+    int expected;
+  };
+  const Case cases[] = {
+      {"a", "b", -1},       {"b", "a", 1},         {"a", "a", 0},
+      {"a", "ab", -1},      {"", "", 0},           {"\xff", "a", 1},  // bytes are unsigned
+      {"ab", wide, -1},     {wide, "ab\xff", 1},   {Label(std::u32string_view(U"ab")), "ab", 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Label::compare(c.a, c.b), c.expected) << toBytes(c.a) << " vs " << toBytes(c.b);
+  }
+}
+
+TEST(Label, ArenaCopiesSurviveManyBlocks) {
+  TextArena arena;
+  std::vector<Label> labels;
+  const std::string big(3 << 20, 'x');  // larger than one block
+  labels.push_back(arena.add(big));
+  for (int i = 0; i < 100000; ++i) labels.push_back(arena.add(std::to_string(i)));
+  labels.push_back(arena.add(std::u32string_view(U"\U0010FFFFz")));
+  EXPECT_EQ(toBytes(labels[0]), big);
+  for (int i = 0; i < 100000; i += 997) EXPECT_EQ(toBytes(labels[i + 1]), std::to_string(i));
+  EXPECT_TRUE(labels.back().wide());
+  EXPECT_EQ(toU32(labels.back()), U"\U0010FFFFz");
+  EXPECT_TRUE(arena.add(std::string_view()).empty());
+}
+
+}  // namespace
+}  // namespace qv

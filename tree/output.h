@@ -1,0 +1,84 @@
+// Output: the buffered writer every producer of bytes writes through.
+//
+// Producers append small pieces to a large buffer that is handed to a Sink in
+// blocks, so the drawing and the page stream out with one system call per block
+// and no virtual call per character. A Sink reports its failures by throwing
+// Error, which lets tests make a write fail and check the report.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+class Sink {
+ public:
+  virtual ~Sink() = default;
+  virtual void write(const char* data, std::size_t size) = 0;
+  virtual void close() {}
+};
+
+// Collects everything in a string (tests and small values).
+class StringSink : public Sink {
+ public:
+  void write(const char* data, std::size_t size) override { text.append(data, size); }
+  std::string text;
+};
+
+class Output {
+ public:
+  static constexpr std::size_t kDefaultCapacity = std::size_t{1} << 20;
+
+  explicit Output(Sink& sink, std::size_t capacity = kDefaultCapacity)
+      : sink_(sink), buffer_(new char[capacity]), capacity_(capacity) {}
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+  // Does not flush: a failed run must not write more after its report.
+  ~Output() = default;
+
+  void put(char c) {
+    if (used_ == capacity_) flush();
+    buffer_[used_++] = c;
+  }
+  void write(std::string_view s) {
+    if (s.size() <= capacity_ - used_) {
+      std::memcpy(buffer_.get() + used_, s.data(), s.size());
+      used_ += s.size();
+    } else {
+      writeSlow(s);
+    }
+  }
+  // Writes c n times.
+  void fill(char c, std::size_t n);
+  // Hands everything buffered to the sink.
+  void flush();
+  // Flushes, then closes the sink.
+  void close() {
+    flush();
+    sink_.close();
+  }
+
+ private:
+  void writeSlow(std::string_view s);
+  Sink& sink_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_;
+  std::size_t used_ = 0;
+};
+
+// Runs f(Output&) and returns everything it wrote, for the text forms of streamed output.
+template <class F>
+std::string collect(F&& f) {
+  StringSink sink;
+  {
+    Output out(sink, 1 << 12);
+    f(out);
+    out.flush();
+  }
+  return std::move(sink.text);
+}
+
+}  // namespace qv

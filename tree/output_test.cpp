@@ -1,0 +1,63 @@
+#include "tree/output.h"
+
+#include <gtest/gtest.h>
+
+#include "tree/error.h"
+
+namespace qv {
+namespace {
+
+TEST(Output, SmallBufferPassesEveryByteInOrder) {
+  StringSink sink;
+  Output out(sink, 7);
+  std::string expected;
+  for (int i = 0; i < 50; ++i) {
+    out.put(static_cast<char>('a' + i % 26));
+    expected += static_cast<char>('a' + i % 26);
+    out.write("0123456789abcdef");
+    expected += "0123456789abcdef";
+    out.fill('\t', static_cast<std::size_t>(i));
+    expected.append(static_cast<std::size_t>(i), '\t');
+  }
+  out.flush();
+  EXPECT_EQ(sink.text, expected);
+}
+
+struct FailingSink : Sink {
+  void write(const char*, std::size_t) override { throw Error::io("<x>", "writeFile", 28); }
+};
+
+TEST(Output, SinkFailureSurfacesAsError) {
+  FailingSink sink;
+  Output out(sink, 4);
+  out.write("ab");
+  try {
+    out.write("cdef");
+    FAIL() << "a full buffer must reach the sink";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.message(), "<x>: writeFile: resource exhausted (No space left on device)");
+  }
+}
+
+TEST(Error, IoKindsFollowErrno) {
+  struct Case {
+    int errnum;
+    const char* phrase;
+  };
+  const Case cases[] = {{2, "does not exist"},     {20, "does not exist"},
+                        {13, "permission denied"}, {1, "permission denied"},
+                        {30, "permission denied"}, {21, "inappropriate type"},
+                        {28, "resource exhausted"}, {122, "resource exhausted"},
+                        {24, "resource exhausted"}, {17, "already exists"},
+                        {16, "resource busy"},     {26, "resource busy"},
+                        {4, "interrupted"},        {22, "invalid argument"},
+                        {5, "hardware fault"},     {32, "failed"}};
+  for (const Case& c : cases) EXPECT_STREQ(ioKindPhrase(c.errnum), c.phrase) << c.errnum;
+  EXPECT_EQ(Error::io("a.xml", "openFile", 2).message(),
+            "a.xml: openFile: does not exist (No such file or directory)");
+  EXPECT_EQ(Error::user("x\n").message(), "user error (x\n)");
+  EXPECT_EQ(Error::program("aboves []").message(), "aboves []");
+}
+
+}  // namespace
+}  // namespace qv

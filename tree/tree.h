@@ -1,0 +1,122 @@
+// Tree<T>: an immutable rose tree (a label and an ordered list of children per node).
+//
+// Nodes are stored in pre-order with the size of each node's subtree, so a node's
+// children start right after it and each child is followed by its next sibling at
+// child + subtreeSize(child). Walking, copying and destroying never recurse, which
+// matters because documents nest a million levels deep. Labels may point into
+// memory the tree does not own; storage() keeps that memory alive.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "tree/error.h"
+#include "tree/label.h"
+
+namespace qv {
+
+using NodeIndex = std::uint32_t;
+
+template <class T>
+class Tree {
+ public:
+  class ChildIterator {
+   public:
+    ChildIterator(const Tree* tree, NodeIndex at) : tree_(tree), at_(at) {}
+    NodeIndex operator*() const { return at_; }
+    ChildIterator& operator++() {
+      at_ += tree_->subtreeSize(at_);
+      return *this;
+    }
+    bool operator!=(const ChildIterator& o) const { return at_ != o.at_; }
+    bool operator==(const ChildIterator& o) const { return at_ == o.at_; }
+
+   private:
+    const Tree* tree_;
+    NodeIndex at_;
+  };
+  struct Children {
+    ChildIterator b, e;
+    ChildIterator begin() const { return b; }
+    ChildIterator end() const { return e; }
+  };
+
+  Tree() = default;
+  Tree(std::vector<T> labels, std::vector<NodeIndex> sizes, std::shared_ptr<const void> storage)
+      : labels_(std::move(labels)), sizes_(std::move(sizes)), storage_(std::move(storage)) {}
+
+  static constexpr NodeIndex root() { return 0; }
+  // Number of nodes; a built tree has at least its root.
+  std::size_t size() const { return labels_.size(); }
+  const T& label(NodeIndex n) const { return labels_[n]; }
+  NodeIndex subtreeSize(NodeIndex n) const { return sizes_[n]; }
+  bool isLeaf(NodeIndex n) const { return sizes_[n] == 1; }
+  Children children(NodeIndex n) const {
+    return {ChildIterator(this, n + 1), ChildIterator(this, n + sizes_[n])};
+  }
+  std::size_t childCount(NodeIndex n) const {
+    std::size_t k = 0;
+    for (auto it = children(n).begin(); it != children(n).end(); ++it) ++k;
+    return k;
+  }
+  const std::vector<T>& labels() const { return labels_; }
+  const std::vector<NodeIndex>& sizes() const { return sizes_; }
+  const std::shared_ptr<const void>& storage() const { return storage_; }
+
+ private:
+  std::vector<T> labels_;
+  std::vector<NodeIndex> sizes_;
+  std::shared_ptr<const void> storage_;
+};
+
+// Builds a Tree<T> in pre-order: open() starts a node that takes the following
+// nodes as children until its close(); leaf() adds a childless node.
+template <class T>
+class TreeBuilder {
+ public:
+  void open(T label) {
+    open_.push_back(add(std::move(label)));
+  }
+  void leaf(T label) { add(std::move(label)); }
+  void close() {
+    const NodeIndex n = open_.back();
+    open_.pop_back();
+    sizes_[n] = static_cast<NodeIndex>(sizes_.size()) - n;
+  }
+  std::size_t depth() const { return open_.size(); }
+  std::size_t nodeCount() const { return sizes_.size(); }
+  // Closes every node still open.
+  Tree<T> finish(std::shared_ptr<const void> storage = nullptr) && {
+    while (!open_.empty()) close();
+    labels_.shrink_to_fit();
+    sizes_.shrink_to_fit();
+    return Tree<T>(std::move(labels_), std::move(sizes_), std::move(storage));
+  }
+
+ private:
+  // Node numbers are signed 32-bit, so a tree stops there.
+  static constexpr std::size_t kMaxNodes = 0x7FFFFFFF;
+  NodeIndex add(T label) {
+    if (sizes_.size() >= kMaxNodes) throw Error::program("too many nodes: more than 2147483647");
+    labels_.push_back(std::move(label));
+    sizes_.push_back(1);
+    return static_cast<NodeIndex>(sizes_.size() - 1);
+  }
+  std::vector<T> labels_;
+  std::vector<NodeIndex> sizes_;
+  std::vector<NodeIndex> open_;
+};
+
+}  // namespace qv
+
+namespace qv {
+
+// The name tree: one node per element, text and unresolved reference, root = input path.
+using NameTree = Tree<Label>;
+// A tree whose labels are paired with their node numbers (number first).
+using NumberedTree = Tree<std::pair<std::int32_t, Label>>;
+
+}  // namespace qv
