@@ -1,0 +1,17 @@
+// The quoted textual form of a text, shared by every diagnostic form (flags,
+// arguments, boxes, box styles): printable ASCII as is, everything else escaped
+// so that the result is one line of plain ASCII that reads back unambiguously.
+#pragma once
+
+#include <string>
+
+#include "tree/label.h"
+#include "tree/output.h"
+
+namespace qv {
+
+// Appends the quoted form of text, double quotes included.
+void appendQuoted(std::string& out, Label text);
+std::string quotedText(Label text);
+
+}  // namespace qv
