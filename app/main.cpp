@@ -1,1 +1,3 @@
-int main() { return 0; }
+#include "app/driver.h"
+
+int main(int argc, char** argv) { return qv::runMain(argc, argv); }

@@ -1,0 +1,67 @@
+// The command line: the option table, a permuting option parser that works for
+// any table, the usage formatter and the decision that turns a parse into flags
+// and positionals or into a user error carrying the usage text.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace qv {
+
+// One recognised option occurrence.
+struct Flag {
+  enum class Kind { Verbose, MaxName, Output };
+  Kind kind;
+  std::string text;  // the option argument exactly as typed; empty for Verbose
+
+  static Flag verbose() { return {Kind::Verbose, {}}; }
+  static Flag maxName(std::string s) { return {Kind::MaxName, std::move(s)}; }
+  static Flag output(std::string s) { return {Kind::Output, std::move(s)}; }
+  friend bool operator==(const Flag&, const Flag&) = default;
+};
+
+struct NoArg {
+  Flag flag;
+};
+struct ReqArg {
+  std::function<Flag(std::string)> make;
+  std::string name;  // shown in the usage text, e.g. "FILE"
+};
+using ArgDescr = std::variant<NoArg, ReqArg>;
+
+// One row of an option table.
+struct OptDescr {
+  std::vector<char> shortNames;
+  std::vector<std::string> longNames;
+  ArgDescr arg;
+  std::string description;  // may hold several lines
+};
+
+const std::vector<OptDescr>& optionTable();
+extern const char* const usageHeader;
+
+struct GetOptResult {
+  std::vector<Flag> flags;
+  std::vector<std::string> positionals;
+  std::vector<std::string> unrecognized;  // option texts, in order of occurrence
+  std::vector<std::string> errors;        // messages, each ending in a line feed
+};
+
+// Parses arguments (without the program name) in permuting mode: options and
+// positionals may be interleaved, and "--" ends the options.
+GetOptResult getOpt(const std::vector<OptDescr>& table, const std::vector<std::string>& args);
+
+std::string errUnrec(const std::string& option);
+std::string usageInfo(const std::string& header, const std::vector<OptDescr>& table);
+
+struct ParsedOptions {
+  std::vector<Flag> flags;
+  std::vector<std::string> positionals;
+};
+// Throws Error::user with the messages followed by the usage text when the
+// command line has errors or names no input.
+ParsedOptions parseOptions(const std::vector<std::string>& args);
+
+}  // namespace qv

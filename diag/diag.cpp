@@ -1,0 +1,122 @@
+#include "diag/diag.h"
+
+#include <string_view>
+
+#include "tree/show.h"
+
+namespace qv {
+
+std::string showFlag(const Flag& flag) {
+  switch (flag.kind) {
+    case Flag::Kind::Verbose:
+      return "Verbose";
+    case Flag::Kind::MaxName:
+      return "MaxName " + quotedText(flag.text);
+    case Flag::Kind::Output:
+      return "Output " + quotedText(flag.text);
+  }
+  return {};
+}
+
+namespace {
+
+template <class T, class F>
+void showList(Output& out, const std::vector<T>& items, F&& show) {
+  std::string line = "[";
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) line += ',';
+    line += show(items[i]);
+  }
+  line += "]\n";
+  out.write(line);
+}
+
+// Calls line(prefix, connector, label) for every line of the drawing, top to
+// bottom. The prefix holds one three-character column per open ancestor.
+template <class F>
+void forEachLine(const NameTree& tree, F&& line) {
+  struct Frame {
+    NodeIndex next, end;
+  };
+  std::string prefix;
+  std::vector<Frame> stack;
+  line(std::string_view(prefix), std::string_view(), tree.label(0));
+  stack.push_back({1, tree.subtreeSize(0)});
+  while (!stack.empty()) {
+    Frame& top = stack.back();
+    if (top.next == top.end) {
+      stack.pop_back();
+      if (!stack.empty()) prefix.resize(prefix.size() - 3);
+      continue;
+    }
+    const NodeIndex child = top.next;
+    top.next += tree.subtreeSize(child);
+    const bool last = top.next == top.end;
+    line(std::string_view(prefix), std::string_view(), Label("|"));
+    line(std::string_view(prefix), std::string_view(last ? "`- " : "+- "), tree.label(child));
+    if (!tree.isLeaf(child)) {
+      prefix += last ? "   " : "|  ";
+      stack.push_back({child + 1, child + tree.subtreeSize(child)});
+    }
+  }
+}
+
+void putUtf8(Output& out, char32_t c) {
+  if (c < 0x800) {
+    out.put(static_cast<char>(0xC0 | (c >> 6)));
+  } else if (c < 0x10000) {
+    out.put(static_cast<char>(0xE0 | (c >> 12)));
+    out.put(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+  } else {
+    out.put(static_cast<char>(0xF0 | (c >> 18)));
+    out.put(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.put(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+  }
+  out.put(static_cast<char>(0x80 | (c & 0x3F)));
+}
+
+}  // namespace
+
+void writeLabel(Output& out, Label label) {
+  if (!label.wide()) {
+    out.write(label.narrow());
+    return;
+  }
+  for (char32_t c : label.codes()) {
+    if (c < 256) {
+      out.put(static_cast<char>(c));
+    } else {
+      putUtf8(out, c);
+    }
+  }
+}
+
+void showFlags(Output& out, const std::vector<Flag>& flags) { showList(out, flags, showFlag); }
+
+void showPositionals(Output& out, const std::vector<std::string>& positionals) {
+  showList(out, positionals, [](const std::string& p) { return quotedText(p); });
+}
+
+std::vector<std::string> draw(const NameTree& tree) {
+  std::vector<std::string> lines;
+  forEachLine(tree, [&](std::string_view prefix, std::string_view connector, Label label) {
+    lines.push_back(collect([&](Output& out) {
+      out.write(prefix);
+      out.write(connector);
+      writeLabel(out, label);
+    }));
+  });
+  return lines;
+}
+
+void showTree(Output& out, const NameTree& tree) {
+  forEachLine(tree, [&](std::string_view prefix, std::string_view connector, Label label) {
+    out.write(prefix);
+    out.write(connector);
+    writeLabel(out, label);
+    out.put('\n');
+  });
+  out.put('\n');
+}
+
+}  // namespace qv

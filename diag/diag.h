@@ -1,0 +1,29 @@
+// The diagnostics every run writes on the standard output: the flag list, the
+// positional list and the drawing of the name tree. The drawing is streamed
+// line by line: for a deep chain it is far larger than the tree itself.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/options.h"
+#include "tree/output.h"
+#include "tree/tree.h"
+
+namespace qv {
+
+// "Verbose", "MaxName \"3\"", "Output \"x.html\"".
+std::string showFlag(const Flag& flag);
+// The list forms followed by a line feed: [Verbose,Output "x"] and ["a.xml"].
+void showFlags(Output& out, const std::vector<Flag>& flags);
+void showPositionals(Output& out, const std::vector<std::string>& positionals);
+
+// The lines of the drawing; a label holding line feeds stays one line.
+std::vector<std::string> draw(const NameTree& tree);
+// Writes each line of the drawing and a line feed, then one more line feed.
+void showTree(Output& out, const NameTree& tree);
+
+// Writes a label's characters: codes up to 255 as one byte, above as UTF-8.
+void writeLabel(Output& out, Label label);
+
+}  // namespace qv

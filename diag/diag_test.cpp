@@ -1,0 +1,113 @@
+#include "diag/diag.h"
+
+#include <gtest/gtest.h>
+
+namespace qv {
+namespace {
+
+// Builds a name tree from an outline: each "x" opens a node with the next label
+// and each ")" closes the innermost open node; other characters only separate.
+NameTree outline(const std::vector<std::string>& labels, const std::string& shape) {
+  TreeBuilder<Label> b;
+  std::size_t next = 0;
+  for (char c : shape) {
+    if (c == 'x') b.open(Label(labels[next++]));
+    if (c == ')') b.close();
+  }
+  return std::move(b).finish();
+}
+
+std::string drawn(const NameTree& t) {
+  return collect([&](Output& out) { showTree(out, t); });
+}
+
+TEST(Drawing, DocumentExample) {
+  const std::vector<std::string> labels = {"in.xml", "<?xml version=\"1.0\" ?>", "<root />",
+                                           "<a x=\"1\" />", "hello", "<b />"};
+  const NameTree t = outline(labels, "x(x),x(x(x)),x)))");
+  EXPECT_EQ(drawn(t),
+            "in.xml\n"
+            "|\n"
+            "+- <?xml version=\"1.0\" ?>\n"
+            "|\n"
+            "`- <root />\n"
+            "   |\n"
+            "   +- <a x=\"1\" />\n"
+            "   |  |\n"
+            "   |  `- hello\n"
+            "   |\n"
+            "   `- <b />\n"
+            "\n");
+}
+
+TEST(Drawing, LabelsWithLineFeedsStayOneUnprefixedLine) {
+  const std::vector<std::string> labels = {"r", "\nx", "a\nb", "c"};
+  const NameTree t = outline(labels, "x(x),x(x)))");
+  const std::vector<std::string> lines = draw(t);
+  EXPECT_EQ(lines, (std::vector<std::string>{"r", "|", "+- \nx", "|", "`- a\nb", "   |",
+                                             "   `- c"}));
+  EXPECT_EQ(drawn(t), "r\n|\n+- \nx\n|\n`- a\nb\n   |\n   `- c\n\n");
+}
+
+TEST(Drawing, RootAloneIsOneLineAndAnEmptyLine) {
+  const NameTree t = outline({"data.xml"}, "x");
+  EXPECT_EQ(drawn(t), "data.xml\n\n");
+}
+
+TEST(Drawing, WideCodesGoOutAsUtf8AndBytesStayBytes) {
+  TreeBuilder<Label> b;
+  const std::u32string wide = {0xE9, 0x100, 0xD800, 0x10FFFF};
+  b.open(Label("\xe9"));
+  b.leaf(Label(std::u32string_view(wide)));
+  const NameTree t = std::move(b).finish();
+  EXPECT_EQ(drawn(t), "\xe9\n|\n`- \xe9\xc4\x80\xed\xa0\x80\xf4\x8f\xbf\xbf\n\n");
+}
+
+TEST(Drawing, DeepChainStreamsWithoutRecursion) {
+  constexpr int kDepth = 20000;
+  TreeBuilder<Label> b;
+  for (int i = 0; i < kDepth; ++i) b.open(Label("n"));
+  const NameTree t = std::move(b).finish();
+  struct CountingSink : Sink {
+    std::size_t bytes = 0, lines = 0;
+    void write(const char* d, std::size_t n) override {
+      bytes += n;
+      for (std::size_t i = 0; i < n; ++i) lines += d[i] == '\n';
+    }
+  } sink;
+  Output out(sink);
+  showTree(out, t);
+  out.flush();
+  EXPECT_EQ(sink.lines, 2u * kDepth);  // a label line and a "|" line per node but the root, +1 empty
+  // Node d (from 0) has a first line of 3*d characters of prefix and connector plus "n".
+  std::size_t expected = 1;  // the final empty line
+  for (std::size_t d = 0; d < kDepth; ++d) expected += 3 * d + 2 + (d > 0 ? 3 * (d - 1) + 2 : 0);
+  EXPECT_EQ(sink.bytes, expected);
+}
+
+TEST(Diagnostics, FlagAndArgumentLines) {
+  struct Case {
+    std::vector<Flag> flags;
+    std::vector<std::string> positionals;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {{}, {}, "[]\n[]\n"},
+      {{Flag::verbose(), Flag::output("C:\\out.html")}, {"in.xml"},
+       "[Verbose,Output \"C:\\\\out.html\"]\n[\"in.xml\"]\n"},
+      {{Flag::verbose(), Flag::verbose(), Flag::maxName("3")}, {"a", "b"},
+       "[Verbose,Verbose,MaxName \"3\"]\n[\"a\",\"b\"]\n"},
+      {{Flag::output("\xe9" "1.html")}, {"\xe9.html", "a\tb\"c"},
+       "[Output \"\\233\\&1.html\"]\n[\"\\233.html\",\"a\\tb\\\"c\"]\n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(collect([&](Output& out) {
+                showFlags(out, c.flags);
+                showPositionals(out, c.positionals);
+              }),
+              c.expected);
+  }
+}
+
+}  // namespace
+}  // namespace qv
