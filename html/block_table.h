@@ -50,17 +50,17 @@ class BlockTable {
   std::int32_t width() const { return width_; }
   std::int32_t height() const { return height_; }
   // Number of rows; always height().
-  std::size_t rowCount() const { return rowStarts_.size() - 1; }
+  std::size_t rowCount() const { return static_cast<std::size_t>(height_); }
   // Row i left to right; the spans of the cells as placed without extra span are
   // colSpan/rowSpan, with extra spans X, Y they are colSpanAt(X)/rowSpanAt(Y).
   std::span<const Cell> row(std::size_t i) const {
-    return std::span<const Cell>(cells_).subspan(rowStarts_[i], rowStarts_[i + 1] - rowStarts_[i]);
+    return std::span<const Cell>(cells_).subspan(rowBegin(i), rowEnd(i) - rowBegin(i));
   }
   // Hands the rows over top to bottom as f(std::span<Cell>), so payloads can be moved out.
   template <class F>
   void drainRows(F&& f) && {
-    for (std::size_t i = 0; i + 1 < rowStarts_.size(); ++i) {
-      f(std::span<Cell>(cells_).subspan(rowStarts_[i], rowStarts_[i + 1] - rowStarts_[i]));
+    for (std::size_t i = 0; i < rowCount(); ++i) {
+      f(std::span<Cell>(cells_).subspan(rowBegin(i), rowEnd(i) - rowBegin(i)));
     }
   }
 
@@ -69,7 +69,6 @@ class BlockTable {
     t.width_ = 1;
     t.height_ = 1;
     t.cells_.push_back(Cell{std::move(payload), 1, 1, true, true});
-    t.rowStarts_ = {0, 1};
     return t;
   }
 
@@ -89,7 +88,22 @@ class BlockTable {
       r.height_ = std::max(r.height_, t.height_);
       cellCount += t.cells_.size();
     }
+    for (std::size_t j = 0; j < k; ++j) {
+      const std::int32_t extraRows = r.height_ - ts[j].height_;
+      for (Cell& c : ts[j].cells_) {
+        if (c.takesExtraRows) c.rowSpan += extraRows;
+        if (j + 1 < k) c.takesExtraCols = false;
+      }
+    }
+    r.cells_.reserve(cellCount);
     const auto rows = static_cast<std::size_t>(r.height_);
+    const bool manyRows = rows > 1;
+    if (!manyRows) {
+      for (BlockTable& t : ts) {
+        for (Cell& c : t.cells_) r.cells_.push_back(std::move(c));
+      }
+      return r;
+    }
     // The tables that still have row i, in order, as a doubly linked list; a table
     // leaves it at its height (bucketed), so the whole join is linear.
     constexpr std::size_t kNone = static_cast<std::size_t>(-1);
@@ -102,16 +116,6 @@ class BlockTable {
       bucketHead[h] = j;
     }
     std::size_t first = 0;
-    for (BlockTable& t : ts) {
-      const std::int32_t extraRows = r.height_ - t.height_;
-      for (Cell& c : t.cells_) {
-        if (c.takesExtraRows) c.rowSpan += extraRows;
-      }
-    }
-    for (std::size_t j = 0; j + 1 < k; ++j) {
-      for (Cell& c : ts[j].cells_) c.takesExtraCols = false;
-    }
-    r.cells_.reserve(cellCount);
     r.rowStarts_.reserve(rows + 1);
     for (std::size_t i = 0; i < rows; ++i) {
       for (std::size_t j = bucketHead[i]; j != kNone; j = bucketNext[j]) {
@@ -121,9 +125,9 @@ class BlockTable {
       }
       r.rowStarts_.push_back(r.cells_.size());
       for (std::size_t j = first; j != kNone; j = next[j]) {
-        const BlockTable& t = ts[j];
-        for (std::size_t c = t.rowStarts_[i]; c < t.rowStarts_[i + 1]; ++c) {
-          r.cells_.push_back(std::move(ts[j].cells_[c]));
+        BlockTable& t = ts[j];
+        for (std::size_t c = t.rowBegin(i); c < t.rowEnd(i); ++c) {
+          r.cells_.push_back(std::move(t.cells_[c]));
         }
       }
     }
@@ -152,9 +156,7 @@ class BlockTable {
       const std::int32_t extraCols = r.width_ - t.width_;
       const bool last = j + 1 == ts.size();
       const std::size_t base = r.cells_.size();
-      for (std::size_t i = 0; i + 1 < t.rowStarts_.size(); ++i) {
-        r.rowStarts_.push_back(base + t.rowStarts_[i]);
-      }
+      for (std::size_t i = 0; i < t.rowCount(); ++i) r.rowStarts_.push_back(base + t.rowBegin(i));
       for (Cell& c : t.cells_) {
         if (c.takesExtraCols) c.colSpan += extraCols;
         if (!last) c.takesExtraRows = false;
@@ -170,7 +172,13 @@ class BlockTable {
   std::int32_t width_ = 1;
   std::int32_t height_ = 1;
   std::vector<Cell> cells_;
-  std::vector<std::size_t> rowStarts_;  // height + 1 offsets into cells_
+  // height + 1 offsets into cells_; empty for a table of one row, which saves an
+  // allocation for every single cell.
+  std::vector<std::size_t> rowStarts_;
+  std::size_t rowBegin(std::size_t i) const { return rowStarts_.empty() ? 0 : rowStarts_[i]; }
+  std::size_t rowEnd(std::size_t i) const {
+    return rowStarts_.empty() ? cells_.size() : rowStarts_[i + 1];
+  }
 };
 
 // A one-cell table.
