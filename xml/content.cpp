@@ -8,7 +8,9 @@
 namespace qv {
 namespace {
 
-bool hasNestedContent(const Content& c) { return c.isElem() && !c.elem().elContent.empty(); }
+bool hasNestedContent(const Content& c) {
+  return c.isElem() && !c.elem().elContent.empty();
+}
 
 // Empties a content list so that destroying it recurses at most one level: every
 // element that still holds content is moved onto an explicit stack, and each one
@@ -66,8 +68,17 @@ bool plainName(std::string_view s) {
   for (unsigned char c : s) {
     if (c <= 32 || c >= 127) return false;
     switch (c) {
-      case '"': case '(': case ')': case '[': case ']': case ',': case '=':
-      case '{': case '}': case '\\': case '@':
+      case '"':
+      case '(':
+      case ')':
+      case '[':
+      case ']':
+      case ',':
+      case '=':
+      case '{':
+      case '}':
+      case '\\':
+      case '@':
         return false;
       default:
         break;

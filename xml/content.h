@@ -25,9 +25,9 @@ enum class CDataKind {
 };
 
 struct QName {
-  std::string qName;                     // the local name
-  std::optional<std::u32string> qURI;    // namespace URI, when one is in scope
-  std::optional<std::string> qPrefix;    // the part before the first ":"
+  std::string qName;                   // the local name
+  std::optional<std::u32string> qURI;  // namespace URI, when one is in scope
+  std::optional<std::string> qPrefix;  // the part before the first ":"
 };
 
 struct Attr {

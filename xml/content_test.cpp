@@ -8,7 +8,9 @@
 namespace qv {
 namespace {
 
-QName local(std::string name) { return QName{std::move(name), std::nullopt, std::nullopt}; }
+QName local(std::string name) {
+  return QName{std::move(name), std::nullopt, std::nullopt};
+}
 
 // A chain of elements nested depth levels deep, built from the inside out.
 Element chain(std::size_t depth, const std::string& name) {
@@ -47,12 +49,15 @@ TEST(Content, DumpShowsNamesUrisValuesKindsAndLines) {
   attrs.push_back({QName{"k", std::nullopt, std::string("x")}, U"1\x100"});
   attrs.push_back({local("a(b)"), U""});
   std::vector<Content> items;
-  items.emplace_back(Element(QName{"e", U"urn:u", std::nullopt}, std::move(attrs), std::move(inner), 1));
+  items.emplace_back(
+      Element(QName{"e", U"urn:u", std::nullopt}, std::move(attrs), std::move(inner), 1));
   items.emplace_back(CData{CDataKind::CDataText, U"\n", 3});
-  EXPECT_EQ(dumpContents(items),
-            R"x(E({"urn:u"}e x:k="1\256" "a(b)"="")[V"v\"\\",D"<!x>",R"nbsp",E({""}"p q":"")[]],T"\n")x");
-  EXPECT_EQ(dumpContents(items, true),
-            R"x(E@1({"urn:u"}e x:k="1\256" "a(b)"="")[V@2"v\"\\",D@-"<!x>",R"nbsp",E@-({""}"p q":"")[]],T@3"\n")x");
+  EXPECT_EQ(
+      dumpContents(items),
+      R"x(E({"urn:u"}e x:k="1\256" "a(b)"="")[V"v\"\\",D"<!x>",R"nbsp",E({""}"p q":"")[]],T"\n")x");
+  EXPECT_EQ(
+      dumpContents(items, true),
+      R"x(E@1({"urn:u"}e x:k="1\256" "a(b)"="")[V@2"v\"\\",D@-"<!x>",R"nbsp",E@-({""}"p q":"")[]],T@3"\n")x");
 }
 
 }  // namespace

@@ -18,11 +18,21 @@ void appendEscapedAttrValue(std::string& out, Label value) {
   value.visit([&](auto chars) {
     for (const auto c : chars) {
       switch (c) {
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '&': out += "&amp;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
+        case '<':
+          out += "&lt;";
+          break;
+        case '>':
+          out += "&gt;";
+          break;
+        case '&':
+          out += "&amp;";
+          break;
+        case '"':
+          out += "&quot;";
+          break;
+        case '\'':
+          out += "&#39;";
+          break;
         default:
           if ((c >= 32 && c <= 126) || c == '\n' || c == '\r') {
             out += static_cast<char>(c);
@@ -179,6 +189,8 @@ std::vector<NameTree> contentsToForest(const std::vector<Content>& contents) {
   return forest;
 }
 
-NameTree contentToTree(const Content& item) { return treeOf(item, std::make_shared<TextArena>()); }
+NameTree contentToTree(const Content& item) {
+  return treeOf(item, std::make_shared<TextArena>());
+}
 
 }  // namespace qv

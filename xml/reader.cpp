@@ -35,7 +35,9 @@ void foldLineEnds(std::string& s) {
   s.resize(static_cast<std::size_t>(out - begin));
 }
 
-constexpr bool isSpace(unsigned char c) { return (c >= 9 && c <= 13) || c == 32 || c == 160; }
+constexpr bool isSpace(unsigned char c) {
+  return (c >= 9 && c <= 13) || c == 32 || c == 160;
+}
 
 struct CharClasses {
   std::array<bool, 256> space{};
@@ -477,7 +479,8 @@ class Scanner {
     if constexpr (Sink::kModel) {
       if (uri != kNoUri) uriText = &uriTexts_[static_cast<std::size_t>(uri)];
     }
-    sink_.startElement(StartTag{name, uriText, attrs_, hasContent, static_cast<std::int64_t>(line)});
+    sink_.startElement(
+        StartTag{name, uriText, attrs_, hasContent, static_cast<std::int64_t>(line)});
     if (hasContent) {
       auto* node = &*innermost_.try_emplace(keyOf(name, uri), 0u).first;
       open_.push_back({node, node->second, undoMark});
@@ -526,7 +529,8 @@ class Scanner {
     auto appendBytes = [&](const char* from, const char* to) {
       work_ += static_cast<std::uint64_t>(to - from);
       if (wide) {
-        for (const char* c = from; c < to; ++c) valueCodes_.push_back(static_cast<unsigned char>(*c));
+        for (const char* c = from; c < to; ++c)
+          valueCodes_.push_back(static_cast<unsigned char>(*c));
       } else {
         valueBytes_.append(from, static_cast<std::size_t>(to - from));
       }
@@ -540,7 +544,8 @@ class Scanner {
         break;
       }
       appendBytes(s, amp);
-      const auto code = resolveReference(std::string_view(amp + 1, static_cast<std::size_t>(semi - amp - 1)));
+      const auto code =
+          resolveReference(std::string_view(amp + 1, static_cast<std::size_t>(semi - amp - 1)));
       if (!code) {
         appendBytes(amp, semi + 1);
       } else if (*code <= 255 && !wide) {
@@ -560,7 +565,8 @@ class Scanner {
       s = semi + 1;
     }
     if (wide) {
-      attr = {attr.key, RawAttr::Where::Codes, nullptr, valueCodes_.size() - codesStart, codesStart};
+      attr = {attr.key, RawAttr::Where::Codes, nullptr, valueCodes_.size() - codesStart,
+              codesStart};
     } else {
       attr = {attr.key, RawAttr::Where::Bytes, nullptr, valueBytes_.size() - start, start};
     }
@@ -677,7 +683,8 @@ class ModelSink {
       attrs.push_back({qnameOf(a.prefix, a.local, nullptr), toU32(a.value)});
     }
     std::vector<Content>& items = current();
-    items.emplace_back(Element(qnameOf(t.name.prefix, t.name.local, t.uri), std::move(attrs), {}, t.line));
+    items.emplace_back(
+        Element(qnameOf(t.name.prefix, t.name.local, t.uri), std::move(attrs), {}, t.line));
     // The parent list does not grow while this element is open, so the pointer holds.
     if (t.hasContent) open_.push_back(&items.back().elem());
   }

@@ -10,7 +10,9 @@
 namespace qv {
 namespace {
 
-std::string parsed(std::string_view text) { return dumpContents(parseXML(text)); }
+std::string parsed(std::string_view text) {
+  return dumpContents(parseXML(text));
+}
 
 struct Row {
   std::string input;
@@ -30,7 +32,9 @@ const std::vector<Row>& parseRows() {
       // White space after "<" does not count; "<" and white space at the end is nothing.
       {"< a>x</ a>", R"(E(a)[T"x"])"},
       {"<a>x< /a>y", R"(E(a)[T"x"],T"y")"},
-      {"<\xA0" "a/>", R"(E(a)[])"},
+      {"<\xA0"
+       "a/>",
+       R"(E(a)[])"},
       {"<", ""},
       {"x<", R"(T"x")"},
       {"x< \n\t", R"(T"x")"},
@@ -261,8 +265,10 @@ TEST(XmlReader, MillionNestedStartTagsParseConvertAndAreDestroyed) {
 // No rule may look at a byte more than a few times, whatever the input.
 TEST(XmlReader, HostileInputsTakeLinearWork) {
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"unclosed start tags then unmatched end tags", repeat("<a>", 100000) + repeat("</b>", 100000)},
-      {"unclosed start tags then matching end tags", repeat("<a><b>", 50000) + repeat("</a>", 50000)},
+      {"unclosed start tags then unmatched end tags",
+       repeat("<a>", 100000) + repeat("</b>", 100000)},
+      {"unclosed start tags then matching end tags",
+       repeat("<a><b>", 50000) + repeat("</a>", 50000)},
       {"ampersands without a semicolon", repeat("&", 1000000)},
       {"ampersands and one semicolon", repeat("&", 1000000) + ";"},
       {"ampersands in a value", "<a k='" + repeat("&", 1000000) + "'>"},
@@ -278,7 +284,8 @@ TEST(XmlReader, HostileInputsTakeLinearWork) {
       {"merged references", repeat("&lt;x", 200000)},
       {"wide references", repeat("&#960;", 150000)},
       {"unmatched end tags with attributes", repeat("</x y='1'>", 100000)},
-      {"many namespace bindings", repeat("<p:a xmlns:p='u' xmlns='v'>", 30000) + repeat("</p:a>", 30000)},
+      {"many namespace bindings",
+       repeat("<p:a xmlns:p='u' xmlns='v'>", 30000) + repeat("</p:a>", 30000)},
   };
   for (const auto& [what, doc] : cases) {
     EXPECT_LE(readerWork(doc), 4 * doc.size() + 16) << what;
