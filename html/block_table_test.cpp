@@ -59,7 +59,8 @@ Rows rowsOf(const BlockTable<int>& t, int x, int y) {
   Rows out;
   for (std::size_t i = 0; i < t.rowCount(); ++i) {
     out.emplace_back();
-    for (const auto& c : t.row(i)) out.back().emplace_back(c.payload, c.colSpanAt(x), c.rowSpanAt(y));
+    for (const auto& c : t.row(i))
+      out.back().emplace_back(c.payload, c.colSpanAt(x), c.rowSpanAt(y));
   }
   return out;
 }
@@ -116,7 +117,8 @@ TEST(BlockTable, ShortSidesStretchToTheEdges) {
   std::vector<BlockTable<int>> bottom;
   for (int p : {4, 5, 6}) bottom.push_back(single(p));
   const BlockTable<int> t = above(besides(std::move(top)), besides(std::move(bottom)));
-  EXPECT_EQ(rowsOf(t, 0, 0), (Rows{{{1, 1, 1}, {3, 2, 2}}, {{2, 1, 1}}, {{4, 1, 1}, {5, 1, 1}, {6, 1, 1}}}));
+  EXPECT_EQ(rowsOf(t, 0, 0),
+            (Rows{{{1, 1, 1}, {3, 2, 2}}, {{2, 1, 1}}, {{4, 1, 1}, {5, 1, 1}, {6, 1, 1}}}));
 }
 
 TEST(BlockTable, EmptyJoinsAreFatal) {

@@ -8,7 +8,9 @@
 
 namespace qv {
 
-BoxProps defBoxProps() { return BoxProps{"white", "black", 2}; }
+BoxProps defBoxProps() {
+  return BoxProps{"white", "black", 2};
+}
 
 void appendBoxProps(std::string& out, const BoxProps& props, int precedence) {
   // A record is an application: it needs parentheses as an argument of another.
@@ -58,8 +60,8 @@ void writeLabelDivision(Output& out, Label label, std::int32_t id) {
     const std::size_t n = chars.size();
     std::size_t start = 0;
     while (start < n) {
-      const std::size_t stop =
-          static_cast<std::size_t>(std::find(chars.begin() + start, chars.end(), '\n') - chars.begin());
+      const std::size_t stop = static_cast<std::size_t>(
+          std::find(chars.begin() + start, chars.end(), '\n') - chars.begin());
       writeEscapedLine(out, chars.subspan(start, stop - start));
       out.put('\n');
       if (stop + 1 < n) out.write("<BR>\n");
@@ -98,6 +100,8 @@ std::string_view displayBoxScript() {
          "</script>\n";
 }
 
-HtmlFragment displayBoxJS() { return rawText(std::string(displayBoxScript())); }
+HtmlFragment displayBoxJS() {
+  return rawText(std::string(displayBoxScript()));
+}
 
 }  // namespace qv

@@ -42,8 +42,9 @@ TEST(Box, SingleLeafPageIsExact) {
       ">",
   });
   EXPECT_EQ(expected.size(), 480u);
-  EXPECT_EQ(renderDocument(concatFragments({displayBoxJS(), mkHTMLBox("doc", 1, {}, 1, defBoxProps())})),
-            expected);
+  EXPECT_EQ(
+      renderDocument(concatFragments({displayBoxJS(), mkHTMLBox("doc", 1, {}, 1, defBoxProps())})),
+      expected);
 }
 
 std::string division(Label label, std::int32_t id) {
@@ -68,7 +69,8 @@ TEST(Box, LabelDivisionEscapesLinesAndSeparatesThemWithBr) {
       {"", 4, "<div onclick=\"displayBox(4)\"></div>"},
       {"\n", 9, "<div onclick=\"displayBox(9)\">\n</div>"},
       {"\n\n", 9, "<div onclick=\"displayBox(9)\">\n<BR>\n\n</div>"},
-      {"a\r\n\tb &amp;", -3, "<div onclick=\"displayBox(-3)\">a\r\n<BR>\n\tb&nbsp;&amp;amp;\n</div>"},
+      {"a\r\n\tb &amp;", -3,
+       "<div onclick=\"displayBox(-3)\">a\r\n<BR>\n\tb&nbsp;&amp;amp;\n</div>"},
       {"\xe9\xff", -2147483647 - 1, "<div onclick=\"displayBox(-2147483648)\">\xe9\xff\n</div>"},
   };
   for (const Case& c : cases) {
@@ -108,7 +110,8 @@ TEST(Box, CellsFollowTheLabelInRowsOfColumns) {
   const BoxProps style{"#FFD700", "red", -1};
   EXPECT_EQ(rendered(mkHTMLBox("b", -3, cells, 2, style)),
             "<TABLE STYLE = \"border: -1px solid red;\" BGCOLOR = \"#FFD700\"\n>"
-            "<TR\n  ><TD COLSPAN = \"2\"\n    ><div onclick=\"displayBox(-3)\">b\n</div></TD\n    ></TR\n  >"
+            "<TR\n  ><TD COLSPAN = \"2\"\n    ><div onclick=\"displayBox(-3)\">b\n</div></TD\n    "
+            "></TR\n  >"
             "<TR\n  ><TD\n    >p</TD\n    ><TD\n    >q</TD\n    ></TR\n  >"
             "<TR\n  ><TD COLSPAN = \"2\"\n    >r</TD\n    ></TR\n  >"
             "</TABLE\n>");

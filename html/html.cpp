@@ -148,11 +148,16 @@ namespace {
 
 std::string_view entityOf(unsigned char c) {
   switch (c) {
-    case '"': return "&quot;";
-    case '&': return "&amp;";
-    case '<': return "&lt;";
-    case '>': return "&gt;";
-    default: return {};
+    case '"':
+      return "&quot;";
+    case '&':
+      return "&amp;";
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+    default:
+      return {};
   }
 }
 
@@ -223,7 +228,8 @@ void writeEscapedLine(Output& out, std::span<const char32_t> chars) {
   for (const char32_t c : chars) {
     if (c > 0xFF) {
       char digits[16];
-      const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<std::uint32_t>(c)).ptr;
+      const auto end =
+          std::to_chars(digits, digits + sizeof digits, static_cast<std::uint32_t>(c)).ptr;
       out.write("&#");
       out.write(std::string_view(digits, static_cast<std::size_t>(end - digits)));
       out.put(';');
@@ -237,7 +243,9 @@ void writeEscapedLine(Output& out, std::span<const char32_t> chars) {
 
 // ---- Block tables of cell fragments ----
 
-BlockTable<HtmlFragment> tableCell(HtmlFragment cell) { return single(std::move(cell)); }
+BlockTable<HtmlFragment> tableCell(HtmlFragment cell) {
+  return single(std::move(cell));
+}
 
 HtmlFragment tableRows(BlockTable<HtmlFragment> table) {
   HtmlFragment out;
@@ -277,10 +285,18 @@ HtmlFragment rowsTable(const std::vector<HtmlAttr>& tableAttrs,
 
 namespace {
 
-std::string_view attrName(const HtmlAttr& a) { return a.attrName; }
-std::string_view attrName(const AttrRef& a) { return a.name; }
-std::string_view attrValue(const HtmlAttr& a) { return a.attrValue; }
-std::string_view attrValue(const AttrRef& a) { return a.value; }
+std::string_view attrName(const HtmlAttr& a) {
+  return a.attrName;
+}
+std::string_view attrName(const AttrRef& a) {
+  return a.name;
+}
+std::string_view attrValue(const HtmlAttr& a) {
+  return a.attrValue;
+}
+std::string_view attrValue(const AttrRef& a) {
+  return a.value;
+}
 
 // The line break that ends every tag: deep pages indent by megabytes, so the
 // tabs and spaces go out in bulk.
@@ -335,7 +351,8 @@ void HtmlWriter::close() {
   const Open o = open_.back();
   open_.pop_back();
   const std::string_view name(names_.data() + o.nameStart, names_.size() - o.nameStart);
-  if (o.hasContent || !isValidHtmlITag(name)) writeClosingTag(out_, name, indent_ + 2 * open_.size());
+  if (o.hasContent || !isValidHtmlITag(name))
+    writeClosingTag(out_, name, indent_ + 2 * open_.size());
   names_.resize(o.nameStart);
 }
 
