@@ -8,6 +8,8 @@
 #include "diag/diag.h"
 #include "tree/error.h"
 #include "tree/tree.h"
+#include "treemap/render.h"
+#include "xml/reader.h"
 
 namespace qv {
 
@@ -27,21 +29,25 @@ std::string programName(const std::string& argv0) {
 
 namespace {
 
-NameTree buildNameTree(std::string inputPath, std::string /*document*/) {
-  auto path = std::make_shared<const std::string>(std::move(inputPath));
-  TreeBuilder<Label> builder;
-  builder.leaf(Label(*path));
-  return std::move(builder).finish(path);
-}
-
 void runSteps(const std::vector<std::string>& args, Output& out) {
   const ParsedOptions options = parseOptions(args);
   showFlags(out, options.flags);
   showPositionals(out, options.positionals);
   const std::string& inputPath = options.positionals.front();
   std::string document = readWholeFile(inputPath);
-  NameTree nameTree = buildNameTree(inputPath, std::move(document));
+  NameTree nameTree = readNameTree(inputPath, std::move(document));
   showTree(out, nameTree);
+  // The input is read and closed before the page is opened, so the page may replace it.
+  const std::string outputPath = outputFileName(options.flags);
+  FdSink file = FdSink::create(outputPath);
+  {
+    Output page(file);
+    writeTreeMapExt(page, defaultTreeOpts(), std::move(nameTree));
+    page.close();
+  }
+  out.write("Written: ");
+  out.write(outputPath);
+  out.put('\n');
 }
 
 }  // namespace
