@@ -12,6 +12,10 @@ namespace qv {
 // ---------------------------------------------------------------------------
 // Forest building
 
+// Every node of every laid-out tree pays for one of these.
+static_assert(sizeof(void*) != 8 || sizeof(BoxForest::Node) == 32);
+static_assert(sizeof(BoxForest::Table) == 12);
+
 namespace {
 
 constexpr std::size_t kMaxIndex = std::numeric_limits<BoxIndex>::max();

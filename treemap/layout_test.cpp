@@ -196,6 +196,21 @@ TEST(Layout, CellsSortByHeightThenWidthThenChildOrder) {
   EXPECT_EQ(order, "124356");
 }
 
+TEST(Layout, BoxesKeepTheTreeStorageAlive) {
+  Box root = BoxText("", 0);
+  {
+    auto text = std::make_shared<std::string>("parentchild");
+    const std::string_view all = *text;
+    TreeBuilder<Numbered> b;
+    b.open({1, all.substr(0, 6)});
+    b.leaf({2, all.substr(6)});
+    root = treeMapLBox(std::move(b).finish(std::move(text)));
+  }  // the tree and the last other owner of its characters are gone
+  EXPECT_EQ(showBox(0, root),
+            R"(BoxGrid {boName = "parent", boId = 1, boGrid = [TableBox {tbCols = 1, tbCels = [)"
+            R"(BoxText {boName = "child", boId = 2}]}]})");
+}
+
 TEST(Layout, OneNodeTreeIsALeafAndNamesWiderThanTablesSetTheWidth) {
   TreeBuilder<Numbered> b;
   b.leaf({1, "only"});
