@@ -38,7 +38,7 @@ char* TextArena::allocate(std::size_t n, std::size_t align) {
   if (next_ == nullptr || pad + n > left_) {
     // A label larger than a block gets a block of its own.
     const std::size_t size = std::max(kBlockSize, n + align);
-    blocks_.push_back(std::make_unique<char[]>(size));
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
     next_ = blocks_.back().get();
     left_ = size;
     return allocate(n, align);
