@@ -36,6 +36,8 @@ void flatten(std::vector<Content>& items) {
 
 Element::Element() = default;
 
+Element::Element(QName name) : elName(std::move(name)) {}
+
 Element::Element(QName name, std::vector<Attr> attribs, std::vector<Content> content,
                  std::optional<std::int64_t> line)
     : elName(std::move(name)),

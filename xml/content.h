@@ -55,8 +55,9 @@ struct Element {
   std::optional<std::int64_t> elLine;  // line of the start tag, from 1
 
   Element();
-  explicit Element(QName name, std::vector<Attr> attribs = {}, std::vector<Content> content = {},
-                   std::optional<std::int64_t> line = std::nullopt);
+  explicit Element(QName name);
+  Element(QName name, std::vector<Attr> attribs, std::vector<Content> content,
+          std::optional<std::int64_t> line = std::nullopt);
   Element(Element&&) noexcept;
   Element& operator=(Element&&) noexcept;
   Element(const Element&) = delete;

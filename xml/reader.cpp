@@ -537,7 +537,7 @@ class Scanner {
     };
     const char* s = b;
     while (s < e) {
-      amp = findChar(s, e, '&');
+      if (s > b) amp = findChar(s, e, '&');
       const char* semi = amp == e ? e : findChar(amp + 1, e, ';');
       if (semi == e) {
         appendBytes(s, e);
