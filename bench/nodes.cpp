@@ -1,0 +1,23 @@
+// Prints the number of nodes of a document's name tree (for the benchmark table).
+//
+//   quiltview_nodes FILE
+#include <cstdio>
+
+#include "app/io.h"
+#include "tree/error.h"
+#include "xml/reader.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s FILE\n", argv[0]);
+    return 2;
+  }
+  try {
+    const qv::NameTree tree = qv::readNameTree(argv[1], qv::readWholeFile(argv[1]));
+    std::printf("%zu\n", tree.size());
+  } catch (const qv::Error& e) {
+    std::fprintf(stderr, "%s\n", e.message().c_str());
+    return 1;
+  }
+  return 0;
+}
