@@ -474,13 +474,12 @@ class Scanner {
     const UriId uri = uriOf(name);
 
     flushText();
-    const std::uint64_t line = lineAt(lt);
+    const std::int64_t line = lineAt(lt);
     const std::u32string* uriText = nullptr;
     if constexpr (Sink::kModel) {
       if (uri != kNoUri) uriText = &uriTexts_[static_cast<std::size_t>(uri)];
     }
-    sink_.startElement(
-        StartTag{name, uriText, attrs_, hasContent, static_cast<std::int64_t>(line)});
+    sink_.startElement(StartTag{name, uriText, attrs_, hasContent, line});
     if (hasContent) {
       auto* node = &*innermost_.try_emplace(keyOf(name, uri), 0u).first;
       open_.push_back({node, node->second, undoMark});
