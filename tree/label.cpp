@@ -37,7 +37,8 @@ char* TextArena::allocate(std::size_t n, std::size_t align) {
   const std::size_t pad = (align - reinterpret_cast<std::uintptr_t>(next_) % align) % align;
   if (next_ == nullptr || pad + n > left_) {
     // A label larger than a block gets a block of its own.
-    const std::size_t size = std::max(kBlockSize, n + align);
+    const std::size_t size = std::max(nextBlockSize_, n + align);
+    nextBlockSize_ = std::min(nextBlockSize_ * 2, kMaxBlockSize);
     blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
     next_ = blocks_.back().get();
     left_ = size;

@@ -72,7 +72,11 @@ class TextArena {
   std::size_t bytesUsed() const { return used_; }
 
  private:
-  static constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+  // Blocks grow from small to large: most arenas hold a few labels, the arena of a
+  // large document holds hundreds of megabytes.
+  static constexpr std::size_t kFirstBlockSize = std::size_t{1} << 12;
+  static constexpr std::size_t kMaxBlockSize = std::size_t{1} << 20;
+  std::size_t nextBlockSize_ = kFirstBlockSize;
   std::vector<std::unique_ptr<char[]>> blocks_;
   char* next_ = nullptr;
   std::size_t left_ = 0;

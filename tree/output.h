@@ -45,6 +45,8 @@ class Output {
   }
   void write(std::string_view s) {
     if (s.size() <= capacity_ - used_) {
+      // An empty view may carry a null pointer, which memcpy must never see.
+      if (s.empty()) return;
       std::memcpy(buffer_.get() + used_, s.data(), s.size());
       used_ += s.size();
     } else {
