@@ -7,14 +7,15 @@ namespace {
 
 // Builds a name tree from an outline: each "x" opens a node with the next label
 // and each ")" closes the innermost open node; other characters only separate.
-NameTree outline(const std::vector<std::string>& labels, const std::string& shape) {
+NameTree outline(std::vector<std::string> labels, const std::string& shape) {
+  auto owned = std::make_shared<const std::vector<std::string>>(std::move(labels));
   TreeBuilder<Label> b;
   std::size_t next = 0;
   for (char c : shape) {
-    if (c == 'x') b.open(Label(labels[next++]));
+    if (c == 'x') b.open(Label((*owned)[next++]));
     if (c == ')') b.close();
   }
-  return std::move(b).finish();
+  return std::move(b).finish(owned);
 }
 
 std::string drawn(const NameTree& t) {
