@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "tree/error.h"
+#include "tree/memory.h"
 
 namespace qv {
 
@@ -20,6 +21,8 @@ std::string readWholeFile(const std::string& path) {
   std::string text;
   // Regular files tell their size; pipes and devices are read until they end.
   std::size_t capacity = S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) + 1 : 1 << 16;
+  text.reserve(capacity);
+  adviseHugePages(text.data(), capacity);
   text.resize(capacity);
   std::size_t used = 0;
   for (;;) {

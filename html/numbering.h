@@ -28,7 +28,7 @@ Tree<std::pair<std::int32_t, T>> tree2ltreeFrom(std::int32_t start, const Tree<T
                    std::numeric_limits<std::int32_t>::max()) {
     throw Error::program("node numbers past 2147483647");
   }
-  std::vector<std::pair<std::int32_t, T>> labels;
+  LargeVector<std::pair<std::int32_t, T>> labels;
   labels.reserve(n);
   std::vector<std::size_t> openEnds;  // subtree ends of the ancestors of the current node
   for (std::size_t m = 0; m < n; ++m) {

@@ -15,6 +15,7 @@
 
 #include "tree/error.h"
 #include "tree/label.h"
+#include "tree/memory.h"
 
 namespace qv {
 
@@ -45,7 +46,7 @@ class Tree {
   };
 
   Tree() = default;
-  Tree(std::vector<T> labels, std::vector<NodeIndex> sizes, std::shared_ptr<const void> storage)
+  Tree(LargeVector<T> labels, LargeVector<NodeIndex> sizes, std::shared_ptr<const void> storage)
       : labels_(std::move(labels)), sizes_(std::move(sizes)), storage_(std::move(storage)) {}
 
   static constexpr NodeIndex root() { return 0; }
@@ -62,13 +63,13 @@ class Tree {
     for (auto it = children(n).begin(); it != children(n).end(); ++it) ++k;
     return k;
   }
-  const std::vector<T>& labels() const { return labels_; }
-  const std::vector<NodeIndex>& sizes() const { return sizes_; }
+  const LargeVector<T>& labels() const { return labels_; }
+  const LargeVector<NodeIndex>& sizes() const { return sizes_; }
   const std::shared_ptr<const void>& storage() const { return storage_; }
 
  private:
-  std::vector<T> labels_;
-  std::vector<NodeIndex> sizes_;
+  LargeVector<T> labels_;
+  LargeVector<NodeIndex> sizes_;
   std::shared_ptr<const void> storage_;
 };
 
@@ -105,8 +106,8 @@ class TreeBuilder {
     sizes_.push_back(1);
     return static_cast<NodeIndex>(sizes_.size() - 1);
   }
-  std::vector<T> labels_;
-  std::vector<NodeIndex> sizes_;
+  LargeVector<T> labels_;
+  LargeVector<NodeIndex> sizes_;
   std::vector<NodeIndex> open_;
 };
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tree/label.h"
+#include "tree/memory.h"
 
 namespace qv {
 
@@ -68,9 +69,9 @@ class BoxForest {
 
  private:
   char* allocateText(std::size_t bytes, std::size_t align);
-  std::vector<Node> nodes_;
-  std::vector<Table> tables_;
-  std::vector<BoxIndex> cells_;
+  LargeVector<Node> nodes_;
+  LargeVector<Table> tables_;
+  LargeVector<BoxIndex> cells_;
   std::vector<std::shared_ptr<const void>> owners_;
   // Copied names, in blocks that start small: a forest built by the constructors
   // usually holds a handful of short names.

@@ -1,0 +1,45 @@
+// Large arrays backed by transparent huge pages.
+//
+// A large document makes arrays of hundreds of megabytes (the input, the trees,
+// the box forest). Touched page by page, each 4 KB page costs a fault, which on
+// a virtual machine is dearer than filling the page; asking for huge pages cuts
+// the faults by 512. Small arrays come from the ordinary heap.
+#pragma once
+
+#include <cstddef>
+#include <new>
+#include <vector>
+
+namespace qv {
+
+// Allocates bytes; blocks of at least kHugeThreshold are mapped on their own and
+// advised to use huge pages.
+void* allocateLarge(std::size_t bytes);
+void deallocateLarge(void* p, std::size_t bytes) noexcept;
+// Asks for huge pages on the whole 2 MB pages inside [p, p + bytes); harmless elsewhere.
+void adviseHugePages(void* p, std::size_t bytes) noexcept;
+
+inline constexpr std::size_t kHugeThreshold = std::size_t{4} << 20;
+
+template <class T>
+struct LargeAllocator {
+  using value_type = T;
+  LargeAllocator() = default;
+  template <class U>
+  LargeAllocator(const LargeAllocator<U>&) noexcept {}
+  T* allocate(std::size_t n) {
+    if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_alloc();
+    return static_cast<T*>(allocateLarge(n * sizeof(T)));
+  }
+  void deallocate(T* p, std::size_t n) noexcept { deallocateLarge(p, n * sizeof(T)); }
+  template <class U>
+  bool operator==(const LargeAllocator<U>&) const noexcept {
+    return true;
+  }
+};
+
+// A vector whose large buffers are backed by huge pages.
+template <class T>
+using LargeVector = std::vector<T, LargeAllocator<T>>;
+
+}  // namespace qv
