@@ -75,7 +75,7 @@ std::string words(Random& r, std::size_t n) {
 
 void catalog(Writer& w, Random& r) {
   w.put("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
-  w.put("<!DOCTYPE cat:catalog [\n  <!ENTITY vendor \"Quilt & Co\">\n"
+  w.put("<!DOCTYPE cat:catalog [\n  <!ENTITY vendor \"Quilt and Co\">\n"
         "  <!ELEMENT cat:record (cat:title, cat:author+, cat:price)>\n]>\n");
   w.put("<?xml-stylesheet type=\"text/xsl\" href=\"catalog.xsl\"?>\n");
   w.put("<cat:catalog xmlns:cat=\"urn:x-quilt:catalog\" xmlns:ln=\"urn:x-quilt:link\" "
@@ -139,8 +139,12 @@ void soup(Writer& w, Random& r) {
     if (k < kCount) {
       w.put(kPieces[k]);
     } else {
-      // A run of binary bytes.
-      for (std::size_t i = r.below(16); i > 0; --i) w.put(static_cast<char>(r.below(256)));
+      // A run of binary bytes. Markup openers come only from the pieces: a random
+      // "<!" would open a declaration that the many stray "<" never let close.
+      for (std::size_t i = r.below(16); i > 0; --i) {
+        const char c = static_cast<char>(r.below(256));
+        w.put(c == '<' || c == '&' ? '?' : c);
+      }
     }
   }
   // What never ends goes last, so it swallows only the tail.
