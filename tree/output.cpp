@@ -22,7 +22,7 @@ void Output::writeSlow(std::string_view s) {
   }
 }
 
-void Output::fill(char c, std::size_t n) {
+void Output::fillSlow(char c, std::size_t n) {
   while (n > 0) {
     if (used_ == capacity_) flush();
     const std::size_t k = std::min(n, capacity_ - used_);

@@ -54,7 +54,14 @@ class Output {
     }
   }
   // Writes c n times.
-  void fill(char c, std::size_t n);
+  void fill(char c, std::size_t n) {
+    if (n <= capacity_ - used_) {
+      std::memset(buffer_.get() + used_, c, n);
+      used_ += n;
+    } else {
+      fillSlow(c, n);
+    }
+  }
   // Hands everything buffered to the sink.
   void flush();
   // Flushes, then closes the sink.
@@ -65,6 +72,7 @@ class Output {
 
  private:
   void writeSlow(std::string_view s);
+  void fillSlow(char c, std::size_t n);
   Sink& sink_;
   std::unique_ptr<char[]> buffer_;
   std::size_t capacity_;
