@@ -67,6 +67,11 @@ class TextArena {
  public:
   Label add(std::string_view narrow);
   Label add(std::u32string_view wide);
+  // A copy of label in the same form (narrow or wide).
+  Label copy(Label label) {
+    return label.wide() ? add(std::u32string_view(label.codes().data(), label.size()))
+                        : add(label.narrow());
+  }
   // Reserves n bytes at the end of the current block and returns where to write them.
   char* allocate(std::size_t n, std::size_t align = 1);
   std::size_t bytesUsed() const { return used_; }

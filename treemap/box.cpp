@@ -55,32 +55,8 @@ std::uint32_t BoxForest::addTable(BoxIndex owner, std::int32_t cols, std::uint32
   return t;
 }
 
-char* BoxForest::allocateText(std::size_t bytes, std::size_t align) {
-  const std::size_t pad = (align - reinterpret_cast<std::uintptr_t>(textNext_) % align) % align;
-  if (textNext_ == nullptr || pad + bytes > textLeft_) {
-    const std::size_t size = std::max(nextBlock_, bytes + align);
-    nextBlock_ = std::min<std::size_t>(nextBlock_ * 2, std::size_t{1} << 20);
-    text_.push_back(std::make_unique_for_overwrite<char[]>(size));
-    textNext_ = text_.back().get();
-    textLeft_ = size;
-    return allocateText(bytes, align);
-  }
-  char* at = textNext_ + pad;
-  textNext_ = at + bytes;
-  textLeft_ -= pad + bytes;
-  return at;
-}
-
 Label BoxForest::copyText(Label text) {
-  if (text.empty()) return Label();
-  if (!text.wide()) {
-    char* at = allocateText(text.size(), 1);
-    std::memcpy(at, text.narrow().data(), text.size());
-    return Label(std::string_view(at, text.size()));
-  }
-  char* at = allocateText(text.size() * sizeof(char32_t), alignof(char32_t));
-  std::memcpy(at, text.codes().data(), text.size() * sizeof(char32_t));
-  return Label(std::u32string_view(reinterpret_cast<const char32_t*>(at), text.size()));
+  return text_.add(text);
 }
 
 // ---------------------------------------------------------------------------

@@ -68,17 +68,12 @@ class BoxForest {
   void keepAlive(std::shared_ptr<const void> owner) { owners_.push_back(std::move(owner)); }
 
  private:
-  char* allocateText(std::size_t bytes, std::size_t align);
   LargeVector<Node> nodes_;
   LargeVector<Table> tables_;
   LargeVector<BoxIndex> cells_;
   std::vector<std::shared_ptr<const void>> owners_;
-  // Copied names, in blocks that start small: a forest built by the constructors
-  // usually holds a handful of short names.
-  std::vector<std::unique_ptr<char[]>> text_;
-  char* textNext_ = nullptr;
-  std::size_t textLeft_ = 0;
-  std::size_t nextBlock_ = 64;
+  // Names given to the constructors, copied.
+  TextArena text_;
 };
 
 class Box {
