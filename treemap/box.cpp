@@ -56,7 +56,7 @@ std::uint32_t BoxForest::addTable(BoxIndex owner, std::int32_t cols, std::uint32
 }
 
 Label BoxForest::copyText(Label text) {
-  return text_.add(text);
+  return text_.copy(text);
 }
 
 // ---------------------------------------------------------------------------
