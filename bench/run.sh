@@ -32,7 +32,7 @@ qv=$build/quiltview
 
 mkdir -p "$data"
 docs=(catalog-10MB catalog-100MB wide-1M deep-10k soup-10MB)
-declare -A spec=(
+declare -A recipe=(
   [catalog-10MB]="catalog 10000000 1"
   [catalog-100MB]="catalog 100000000 1"
   [wide-1M]="wide 8000000 1"
@@ -40,7 +40,7 @@ declare -A spec=(
   [soup-10MB]="soup 10000000 7"
 )
 for d in "${docs[@]}"; do
-  [ -s "$data/$d.xml" ] || "$build/bench/quiltview_gen" ${spec[$d]} >"$data/$d.xml"
+  [ -s "$data/$d.xml" ] || "$build/bench/quiltview_gen" ${recipe[$d]} >"$data/$d.xml"
 done
 
 # Runs a command RUNS times; prints "median-seconds peak-KB".
@@ -50,7 +50,8 @@ measure() {
   local times=() peak=0
   for ((i = 0; i < runs; i++)); do
     (ulimit -s "$stack"; /usr/bin/time -f '%e %M' -o "$scratch/time" "$@" >/dev/null 2>"$scratch/err") || true
-    read -r t m <"$scratch/time"
+    # A failing peer makes time(1) write a line of its own first.
+    read -r t m < <(tail -n 1 "$scratch/time")
     times+=("$t")
     ((m > peak)) && peak=$m
   done
