@@ -1,5 +1,7 @@
 #include "html/html.h"
 
+#include <cstring>
+
 #include <algorithm>
 #include <charconv>
 
@@ -298,12 +300,23 @@ std::string_view attrValue(const AttrRef& a) {
   return a.value;
 }
 
-// The line break that ends every tag: deep pages indent by megabytes, so the
-// tabs and spaces go out in bulk.
-void writeBreak(Output& out, std::size_t indent) {
+// What ends every tag: a line break, the indentation and ">". A page writes it
+// before every ">", so the common case fills the buffer in one go; deep pages
+// indent by megabytes, and those go out in bulk.
+void writeTagEnd(Output& out, std::size_t indent) {
+  const std::size_t tabs = indent / 8;
+  const std::size_t spaces = indent % 8;
+  if (char* p = out.claim(tabs + spaces + 2)) {
+    *p++ = '\n';
+    std::memset(p, '\t', tabs);
+    std::memset(p + tabs, ' ', spaces);
+    p[tabs + spaces] = '>';
+    return;
+  }
   out.put('\n');
-  out.fill('\t', indent / 8);
-  out.fill(' ', indent % 8);
+  out.fill('\t', tabs);
+  out.fill(' ', spaces);
+  out.put('>');
 }
 
 template <class Attrs>
@@ -317,15 +330,13 @@ void writeOpeningTag(Output& out, std::string_view name, const Attrs& attrs, std
     out.write(attrValue(a));
     out.put('"');
   }
-  writeBreak(out, indent);
-  out.put('>');
+  writeTagEnd(out, indent);
 }
 
 void writeClosingTag(Output& out, std::string_view name, std::size_t indent) {
   out.write("</");
   out.write(name);
-  writeBreak(out, indent);
-  out.put('>');
+  writeTagEnd(out, indent);
 }
 
 }  // namespace

@@ -44,13 +44,27 @@ class Output {
     buffer_[used_++] = c;
   }
   void write(std::string_view s) {
-    if (s.size() <= capacity_ - used_) {
-      // An empty view may carry a null pointer, which memcpy must never see.
-      if (s.empty()) return;
-      std::memcpy(buffer_.get() + used_, s.data(), s.size());
-      used_ += s.size();
-    } else {
+    const std::size_t n = s.size();
+    if (n > capacity_ - used_) {
       writeSlow(s);
+      return;
+    }
+    char* to = buffer_.get() + used_;
+    const char* from = s.data();
+    used_ += n;
+    // Most pieces are a few bytes (tag names, attributes, short labels): copies of
+    // fixed size, overlapping, stay inline where a call to memcpy would dominate.
+    if (n >= 8 && n <= 16) {
+      std::memcpy(to, from, 8);
+      std::memcpy(to + n - 8, from + n - 8, 8);
+    } else if (n >= 4 && n < 8) {
+      std::memcpy(to, from, 4);
+      std::memcpy(to + n - 4, from + n - 4, 4);
+    } else if (n < 4) {
+      // An empty view may carry a null pointer, which memcpy must never see.
+      for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+    } else {
+      std::memcpy(to, from, n);
     }
   }
   // Writes c n times.
@@ -61,6 +75,17 @@ class Output {
     } else {
       fillSlow(c, n);
     }
+  }
+  // Room for exactly n bytes at the end of the buffer, for the caller to fill at
+  // once; null when n is larger than the whole buffer.
+  char* claim(std::size_t n) {
+    if (n > capacity_ - used_) {
+      if (n > capacity_) return nullptr;
+      flush();
+    }
+    char* at = buffer_.get() + used_;
+    used_ += n;
+    return at;
   }
   // Hands everything buffered to the sink.
   void flush();
