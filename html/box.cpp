@@ -49,7 +49,7 @@ std::array<HtmlAttr, 2> boxTableAttrs(const BoxProps& style) {
 }
 
 void writeLabelDivision(Output& out, Label label, std::int32_t id) {
-  char digits[16];
+  char digits[32];  // room beyond any int32, which the compiler cannot see
   const auto end = std::to_chars(digits, digits + sizeof digits, id).ptr;
   out.write("<div onclick=\"displayBox(");
   out.write(std::string_view(digits, static_cast<std::size_t>(end - digits)));

@@ -14,7 +14,12 @@ constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
 using Numbered = std::pair<std::int32_t, Label>;
 
 std::string text(BoxSize s) {
-  return "(" + std::to_string(s.width) + ", " + std::to_string(s.height) + ")";
+  std::string out = "(";
+  out += std::to_string(s.width);
+  out += ", ";
+  out += std::to_string(s.height);
+  out += ")";
+  return out;
 }
 
 // A root with leaf children, numbered the way the page numbers them: the last child

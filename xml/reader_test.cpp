@@ -279,7 +279,7 @@ TEST(XmlReader, HostileInputsTakeLinearWork) {
       {"unclosed CDATA sections", repeat("<![CDATA[", 100000)},
       {"nested declarations", repeat("<!", 500000)},
       {"nested and closed declarations", repeat("<!", 250000) + repeat(">", 250000)},
-      {"white space after <", "<" + repeat(" ", 1000000) + "a>"},
+      {"white space after <", std::string("<") + repeat(" ", 1000000) + "a>"},
       {"many < and white space", repeat("< ", 500000)},
       {"merged references", repeat("&lt;x", 200000)},
       {"wide references", repeat("&#960;", 150000)},
