@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -77,7 +78,10 @@ void emitBox(Sink& sink, const TreeMapOptions& options, const BoxForest& forest,
     const BoxForest::Table& table = tables[f.table];
     const auto cells = forest.cells(table);
     const std::uint32_t count = static_cast<std::uint32_t>(cells.size());
-    if (table.cols < 1) throw Error::program("table with fewer than 1 column");
+    if (table.cols < 1 && count > 0) {
+      throw Error::program("table of " + std::to_string(count) + " cells with " +
+                           std::to_string(table.cols) + " columns");
+    }
     const std::uint32_t cols = static_cast<std::uint32_t>(table.cols);
     if (f.cell == 0) {
       // The rows of an empty table are an empty list, which the row builder refuses.

@@ -136,11 +136,19 @@ TEST(RenderBox, EmptyAlternativeColoursFailOnlyForGrids) {
   } catch (const Error& e) {
     EXPECT_EQ(e.message(), "Prelude.head: empty list");
   }
+  for (int cols : {2, 0}) {
+    try {
+      renderBox(defaultTreeOpts(), BoxGrid("g", 1, {TableBox(cols, {})}));
+      FAIL() << "an empty table has no rows";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.message(), "aboves []");
+    }
+  }
   try {
-    renderBox(defaultTreeOpts(), BoxGrid("g", 1, {TableBox(2, {})}));
-    FAIL() << "an empty table has no rows";
+    renderBox(defaultTreeOpts(), BoxGrid("g", 1, {TableBox(0, {BoxText("c", 2)})}));
+    FAIL() << "cells need a column";
   } catch (const Error& e) {
-    EXPECT_EQ(e.message(), "aboves []");
+    EXPECT_EQ(e.message(), "table of 1 cells with 0 columns");
   }
 }
 
