@@ -56,7 +56,8 @@ int run(const std::vector<std::string>& args, Sink& standardOutput, Sink& standa
   Output out(standardOutput);
   std::string message;
   try {
-    runSteps(std::vector<std::string>(args.begin() + 1, args.end()), out);
+    // A process may be started with no arguments at all, not even its name.
+    runSteps(args.empty() ? args : std::vector<std::string>(args.begin() + 1, args.end()), out);
     out.close();
     return 0;
   } catch (const Error& e) {

@@ -77,6 +77,13 @@ TEST(Driver, CommandLineFailureWritesNothingButTheReport) {
             ")\n");
 }
 
+TEST(Driver, NoArgumentsAtAllIsAUsageErrorWithAnEmptyName) {
+  const RunResult r = runWith({});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_TRUE(r.err.starts_with(": user error (Usage: quiltview [OPTION...] <input file.xml>\n"));
+}
+
 TEST_F(DriverTest, UnreadableInputIsReportedAfterTheArgumentLines) {
   const std::string missing = path("data.xml");
   RunResult r = runWith({"qv", missing});
