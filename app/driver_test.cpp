@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/scratch_dir.h"
 #include "tree/error.h"
 
 namespace qv {
@@ -25,22 +26,7 @@ RunResult runWith(std::vector<std::string> args, Sink* failingOut = nullptr) {
   return {status, out.text, err.text};
 }
 
-class DriverTest : public testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("quiltview-driver-" + std::to_string(::getpid()) + "-" +
-            testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
-  void write(const std::string& name, const std::string& text) const {
-    std::ofstream(path(name), std::ios::binary) << text;
-  }
-  fs::path dir_;
-};
+using DriverTest = qvtest::ScratchDirTest;
 
 TEST(Driver, ProgramNameDropsEverythingUpToTheLastSeparator) {
   const std::pair<std::string, std::string> cases[] = {

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/scratch_dir.h"
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -73,26 +75,13 @@ const std::string kUsage =
     "  -n Integer  --name=Integer  maximum size of filename. than truncation.\n"
     "  -o FILE     --output=FILE   output FILE\n";
 
-class Cli : public testing::Test {
+class Cli : public qvtest::ScratchDirTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("qv-cli-" + std::to_string(::getpid()) + "-" +
-            testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
-  void write(const std::string& name, const std::string& text) const {
-    std::ofstream(path(name), std::ios::binary) << text;
-  }
   RunOptions here() const {
     RunOptions o;
     o.cwd = dir_.string();
     return o;
   }
-  fs::path dir_;
 };
 
 TEST_F(Cli, MalformedCommandLinesGetTheirMessageAndTheUsage) {
