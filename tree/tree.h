@@ -92,8 +92,8 @@ class TreeBuilder {
   // Closes every node still open.
   Tree<T> finish(std::shared_ptr<const void> storage = nullptr) && {
     while (!open_.empty()) close();
-    labels_.shrink_to_fit();
-    sizes_.shrink_to_fit();
+    // No shrink_to_fit: large arrays are mapped lazily, so their unused capacity
+    // costs no memory, while shrinking would copy the whole tree once more.
     return Tree<T>(std::move(labels_), std::move(sizes_), std::move(storage));
   }
 
