@@ -8,19 +8,9 @@
 #include <variant>
 #include <vector>
 
+#include "tree/flag.h"
+
 namespace qv {
-
-// One recognised option occurrence.
-struct Flag {
-  enum class Kind { Verbose, MaxName, Output };
-  Kind kind;
-  std::string text;  // the option argument exactly as typed; empty for Verbose
-
-  static Flag verbose() { return {Kind::Verbose, {}}; }
-  static Flag maxName(std::string s) { return {Kind::MaxName, std::move(s)}; }
-  static Flag output(std::string s) { return {Kind::Output, std::move(s)}; }
-  friend bool operator==(const Flag&, const Flag&) = default;
-};
 
 struct NoArg {
   Flag flag;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/options.h"
+#include "tree/flag.h"
 #include "tree/output.h"
 #include "tree/tree.h"
 
@@ -18,9 +18,10 @@ std::string showFlag(const Flag& flag);
 void showFlags(Output& out, const std::vector<Flag>& flags);
 void showPositionals(Output& out, const std::vector<std::string>& positionals);
 
-// The lines of the drawing; a label holding line feeds stays one line.
-std::vector<std::string> draw(const NameTree& tree);
-// Writes each line of the drawing and a line feed, then one more line feed.
+// The drawing: the root's label, then each child's drawing, the first line prefixed
+// "+- " ("`- " for the last child) and the others "|  " ("   "), every child after a
+// line "|". A label holding line feeds stays one line: only its first physical line
+// is prefixed. Each line is followed by a line feed, and the drawing by one more.
 void showTree(Output& out, const NameTree& tree);
 
 // Writes a label's characters: codes up to 255 as one byte, above as UTF-8.
