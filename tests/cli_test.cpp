@@ -66,6 +66,7 @@ Outcome quiltview(const std::vector<std::string>& args, const RunOptions& o = {}
   r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
   if (o.stdoutPath.empty()) r.out = readFile(outFile);
   r.err = readFile(errFile);
+  fs::remove_all(tmp);
   return r;
 }
 
