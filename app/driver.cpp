@@ -42,7 +42,7 @@ void runSteps(const std::vector<std::string>& args, Output& out) {
   FdSink file = FdSink::create(outputPath);
   {
     Output page(file);
-    writeTreeMapExt(page, defaultTreeOpts(), std::move(nameTree));
+    treeMapExt(page, defaultTreeOpts(), std::move(nameTree));
     page.close();
   }
   out.write("Written: ");

@@ -8,12 +8,14 @@
 #include <fstream>
 
 #include "tests/scratch_dir.h"
+#include "tests/string_sink.h"
 #include "tree/error.h"
 
 namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
+using qvtest::StringSink;
 
 struct RunResult {
   int status;

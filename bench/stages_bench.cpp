@@ -38,19 +38,19 @@ void reader(benchmark::State& state, const std::string& shape) {
 void layout(benchmark::State& state, const std::string& shape) {
   const qv::NameTree tree = qv::readNameTree("doc.xml", document(shape));
   for (auto _ : state) {
-    const qv::Box root = qv::treeMapLBox(qv::tree2ltree(tree));
-    benchmark::DoNotOptimize(root.node());
+    const qv::BoxForest forest = qv::treeMapLBox(qv::tree2ltree(tree));
+    benchmark::DoNotOptimize(forest.size());
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * tree.size()));
 }
 
 void page(benchmark::State& state, const std::string& shape) {
   const qv::NameTree tree = qv::readNameTree("doc.xml", document(shape));
-  const qv::Box root = qv::treeMapLBox(qv::tree2ltree(tree));
+  const qv::BoxForest forest = qv::treeMapLBox(qv::tree2ltree(tree));
   NullSink sink;
   for (auto _ : state) {
     qv::Output out(sink);
-    qv::writeTreeMapPage(out, qv::defaultTreeOpts(), root);
+    qv::renderBox(out, qv::defaultTreeOpts(), forest, 2);
     out.flush();
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(sink.bytes));

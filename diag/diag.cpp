@@ -97,18 +97,6 @@ void showPositionals(Output& out, const std::vector<std::string>& positionals) {
   showList(out, positionals, [](const std::string& p) { return quotedText(p); });
 }
 
-std::vector<std::string> draw(const NameTree& tree) {
-  std::vector<std::string> lines;
-  forEachLine(tree, [&](std::string_view prefix, std::string_view connector, Label label) {
-    lines.push_back(collect([&](Output& out) {
-      out.write(prefix);
-      out.write(connector);
-      writeLabel(out, label);
-    }));
-  });
-  return lines;
-}
-
 void showTree(Output& out, const NameTree& tree) {
   forEachLine(tree, [&](std::string_view prefix, std::string_view connector, Label label) {
     out.write(prefix);

@@ -1,18 +1,15 @@
-// One box of the treemap and the page's fold/unfold script.
+// One box of the treemap, streamed, and the page's fold/unfold script.
 //
-// A box is a bordered, filled "TABLE" whose first row holds the clickable label
-// and whose further rows hold the children's fragments. Clicking the label calls
-// the script's displayBox(id), which shows or hides the element "boxId" + id.
-// The streaming page renderer writes the same bytes from the same pieces
-// (boxTableAttrs, writeLabelDivision) that mkHTMLBox builds from.
+// A box is a bordered, filled "TABLE" whose first row holds the clickable label;
+// a box with children has one more row whose single cell holds them. Clicking the
+// label calls the script's displayBox(id), which shows or hides the element with
+// the identifier "boxId" + id.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "html/html.h"
 #include "tree/label.h"
@@ -24,35 +21,36 @@ struct BoxProps {
   std::string boxFillColor;    // the table's BGCOLOR, verbatim
   std::string boxBorderColor;  // written verbatim into the table's STYLE
   std::int32_t boxBorderWidth = 0;
-  friend bool operator==(const BoxProps&, const BoxProps&) = default;
 };
 
 // Fill "white", border "black", width 2.
 BoxProps defBoxProps();
 
-// Textual form, e.g. BoxProps {boxFillColor = "white", boxBorderColor = "black",
-// boxBorderWidth = 2}; in parentheses when written at precedence 11 or higher.
-void appendBoxProps(std::string& out, const BoxProps& props, int precedence = 0);
-std::string showBoxProps(const BoxProps& props, int precedence = 0);
-// "[" records separated by "," "]".
-std::string showBoxPropsList(std::span<const BoxProps> list);
+// The two attributes of a box's TABLE, made once per style rather than once per box:
+// STYLE = "border: WIDTHpx solid COLOUR;" then BGCOLOR = FILL.
+class BoxAttrs {
+ public:
+  explicit BoxAttrs(const BoxProps& style);
+  std::array<HtmlAttr, 2> attrs() const { return {{{"STYLE", border_}, {"BGCOLOR", fill_}}}; }
 
-// STYLE = "border: <width>px solid <border colour>;" then BGCOLOR = <fill colour>.
-std::array<HtmlAttr, 2> boxTableAttrs(const BoxProps& style);
+ private:
+  std::string border_;
+  std::string fill_;
+};
 
-// Writes <div onclick="displayBox(id)">, the label's lines escaped with spaces as
-// "&nbsp;", each followed by a line feed and separated by "<BR>" lines, then </div>.
-// Characters above code 255 are written as "&#N;".
+// <div onclick="displayBox(ID)">, the label's lines escaped (writeEscapedLine), each
+// followed by a line feed and separated by "<BR>" lines, then </div>. The label splits
+// at line feeds; a final line feed starts no line, so the empty label has none.
 void writeLabelDivision(Output& out, Label label, std::int32_t id);
 
-// One "TABLE": the label row, then the cells in rows of `columns` (the last row may be
-// shorter and spans the rest). Fails when cells is non-empty and columns is below 1.
-HtmlFragment mkHTMLBox(Label label, std::int32_t id, std::vector<HtmlFragment> cells,
-                       std::int32_t columns, const BoxProps& style);
+// mkHTMLBox, streamed. The box's TABLE is opened with its tags at indent, and its label
+// row is written; when the box has a cell, its row and "TD" are opened for the caller
+// to write the cell into, at indent + 6, before mkHTMLBoxEnd closes them and the TABLE.
+void mkHTMLBoxBegin(Output& out, Label label, std::int32_t id, const BoxAttrs& style,
+                    std::size_t indent, bool hasCell);
+void mkHTMLBoxEnd(Output& out, std::size_t indent, bool hasCell);
 
-// The script text, seven lines each ended by a line feed.
-std::string_view displayBoxScript();
-// A fragment holding the script as one raw text.
-HtmlFragment displayBoxJS();
+// The script, seven lines each ended by a line feed.
+std::string_view displayBoxJS();
 
 }  // namespace qv

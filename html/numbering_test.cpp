@@ -64,21 +64,6 @@ TEST(Numbering, ChildrenAreNumberedFromTheLastOneBackwards) {
   }
 }
 
-TEST(Numbering, WorkerStartsAnywhereAndRefusesNumbersPast32Bits) {
-  const Tree<std::string> t = parse("R(A,B(C))");
-  EXPECT_EQ(numbers(tree2ltreeFrom(-2, t)),
-            (std::vector<std::string>{"R=-2", "A=1", "B=-1", "C=0"}));
-  EXPECT_EQ(
-      numbers(tree2ltreeFrom(2147483644, t)),
-      (std::vector<std::string>{"R=2147483644", "A=2147483647", "B=2147483645", "C=2147483646"}));
-  try {
-    tree2ltreeFrom(2147483645, t);
-    ADD_FAILURE() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.message(), "node numbers past 2147483647");
-  }
-}
-
 TEST(Numbering, KeepsTheLabelStorageOfTheNameTree) {
   auto arena = std::make_shared<TextArena>();
   TreeBuilder<Label> b;

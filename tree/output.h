@@ -21,13 +21,6 @@ class Sink {
   virtual void close() {}
 };
 
-// Collects everything in a string (tests and small values).
-class StringSink : public Sink {
- public:
-  void write(const char* data, std::size_t size) override { text.append(data, size); }
-  std::string text;
-};
-
 class Output {
  public:
   static constexpr std::size_t kDefaultCapacity = std::size_t{1} << 20;
@@ -103,17 +96,5 @@ class Output {
   std::size_t capacity_;
   std::size_t used_ = 0;
 };
-
-// Runs f(Output&) and returns everything it wrote, for the text forms of streamed output.
-template <class F>
-std::string collect(F&& f) {
-  StringSink sink;
-  {
-    Output out(sink, 1 << 12);
-    f(out);
-    out.flush();
-  }
-  return std::move(sink.text);
-}
 
 }  // namespace qv

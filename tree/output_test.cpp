@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/string_sink.h"
 #include "tree/error.h"
 
 namespace qv {
 namespace {
+
+using qvtest::StringSink;
 
 TEST(Output, SmallBufferPassesEveryByteInOrder) {
   StringSink sink;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string>
 #include <string_view>
 
 #include "tree/error.h"
@@ -31,7 +32,30 @@ std::int32_t scaledHeight(std::int32_t lines) {
   return rounded >= static_cast<double>(kMaxSize) ? kMaxSize : static_cast<std::int32_t>(rounded);
 }
 
-BoxSize tableSizeOf(std::int32_t cols, std::span<const BoxSize> cells) {
+// Every line ends at a line feed or at the end of the text, so a final line feed
+// starts no line and the empty text has none. find() scans in blocks, which matters
+// for a text node that is most of a large document.
+template <class View>
+BoxSize linesOf(View s) {
+  std::size_t lines = 0, widest = 0;
+  for (std::size_t start = 0; start < s.size();) {
+    std::size_t end = s.find('\n', start);
+    if (end == View::npos) end = s.size();
+    widest = std::max(widest, end - start);
+    ++lines;
+    start = end + 1;
+  }
+  return {clampSize(widest), clampSize(lines)};
+}
+
+}  // namespace
+
+BoxSize textSize(Label text) {
+  if (text.wide()) return linesOf(std::u32string_view(text.codes().data(), text.size()));
+  return linesOf(text.narrow());
+}
+
+BoxSize tableSize(std::int32_t cols, std::span<const BoxSize> cells) {
   if (cells.empty()) return {0, 0};
   if (cols < 1)
     throw Error::program("table of " + std::to_string(cells.size()) + " cells with " +
@@ -51,26 +75,28 @@ BoxSize tableSizeOf(std::int32_t cols, std::span<const BoxSize> cells) {
   return table;
 }
 
-BoxSize gridSize(BoxSize name, std::span<const BoxSize> tables) {
-  std::int32_t width = name.width, lines = name.height;
-  for (BoxSize t : tables) {
-    width = std::max(width, t.width);
-    lines = satAdd(lines, t.height);
-  }
-  return {width, scaledHeight(lines)};
+BoxSize boxSize(BoxSize name, BoxSize table) {
+  return {std::max(name.width, table.width), scaledHeight(satAdd(name.height, table.height))};
+}
+
+float aspectRatio(BoxSize size) {
+  // Only empty names measure (0, 0); calling that square keeps NaN out of the choice.
+  if (size.width == 0 && size.height == 0) return 1.0f;
+  const float w = static_cast<float>(size.width), h = static_cast<float>(size.height);
+  return size.height > size.width ? w / h : h / w;
 }
 
 // Candidates from min(cells, maxTableCols) columns up are all the same single row, so
 // they cannot beat the one with exactly that many columns, which comes first; trying
 // only up to there gives the same choice as trying all maxTableCols. No cells at all
 // measure (0, 0) in every candidate, which is square, so 1 column.
-std::int32_t chooseColsOf(std::span<const BoxSize> cells) {
+std::int32_t chooseCols(std::span<const BoxSize> cells) {
   const std::int32_t last =
       static_cast<std::int32_t>(std::min<std::size_t>(maxTableCols, cells.size()));
   std::int32_t best = 1;
   float bestRatio = -1.0f;
   for (std::int32_t n = 1; n <= last; ++n) {
-    const float r = aspectRatio(tableSizeOf(n, cells));
+    const float r = aspectRatio(tableSize(n, cells));
     if (r > bestRatio) {  // strictly: the fewest columns win a tie
       bestRatio = r;
       best = n;
@@ -79,10 +105,8 @@ std::int32_t chooseColsOf(std::span<const BoxSize> cells) {
   return best;
 }
 
-// The cell order and column count of one table, shared by mkTableBox and the layout.
-// order receives positions into sizes, sorted; sorted receives the sizes in that order.
-std::int32_t arrangeCells(std::span<const BoxSize> sizes, std::vector<std::uint32_t>& order,
-                          std::vector<BoxSize>& sorted) {
+std::int32_t mkTableBox(std::span<const BoxSize> sizes, std::vector<std::uint32_t>& order,
+                        std::vector<BoxSize>& sorted) {
   order.resize(sizes.size());
   for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
   if (order.size() > 1) {
@@ -98,130 +122,30 @@ std::int32_t arrangeCells(std::span<const BoxSize> sizes, std::vector<std::uint3
   }
   sorted.resize(sizes.size());
   for (std::size_t i = 0; i < order.size(); ++i) sorted[i] = sizes[order[i]];
-  return chooseColsOf(sorted);
+  return chooseCols(sorted);
 }
 
-// Sizes of every node in the subtree at root, as sizes[node - root]. Descendants
-// follow their ancestors in a forest, so walking the range backwards measures every
-// cell before its grid, each once.
-std::vector<BoxSize> subtreeSizes(const BoxForest& f, BoxIndex root) {
-  std::size_t count = 0;
-  std::vector<BoxIndex> stack{root};
-  while (!stack.empty()) {
-    const BoxIndex n = stack.back();
-    stack.pop_back();
-    ++count;
-    for (const BoxForest::Table& t : f.tables(n)) {
-      for (BoxIndex c : f.cells(t)) stack.push_back(c);
-    }
-  }
-  std::vector<BoxSize> sizes(count);
-  std::vector<BoxSize> cells, tables;
-  for (std::size_t k = count; k-- > 0;) {
-    const BoxIndex n = static_cast<BoxIndex>(root + k);
-    const BoxSize name = textSize(f.name(n));
-    if (!f.isGrid(n)) {
-      sizes[k] = name;
-      continue;
-    }
-    tables.clear();
-    for (const BoxForest::Table& t : f.tables(n)) {
-      cells.clear();
-      for (BoxIndex c : f.cells(t)) cells.push_back(sizes[c - root]);
-      tables.push_back(tableSizeOf(t.cols, cells));
-    }
-    sizes[k] = gridSize(name, tables);
-  }
-  return sizes;
-}
-
-// Every line ends at a line feed or at the end of the text, so a final line feed
-// starts no line and the empty text has none. find() scans in blocks, which matters
-// for a text node that is most of a large document.
-template <class View>
-BoxSize linesOf(View s) {
-  std::size_t lines = 0, widest = 0;
-  for (std::size_t start = 0; start < s.size();) {
-    std::size_t end = s.find('\n', start);
-    if (end == View::npos) end = s.size();
-    widest = std::max(widest, end - start);
-    ++lines;
-    start = end + 1;
-  }
-  return {clampSize(widest), clampSize(lines)};
-}
-
-std::vector<BoxSize> sizesOf(const std::vector<Box>& boxes) {
-  std::vector<BoxSize> sizes;
-  sizes.reserve(boxes.size());
-  for (const Box& b : boxes) sizes.push_back(boxSize(b));
-  return sizes;
-}
-
-}  // namespace
-
-BoxSize textSize(Label text) {
-  if (text.wide()) return linesOf(std::u32string_view(text.codes().data(), text.size()));
-  return linesOf(text.narrow());
-}
-
-BoxSize boxSize(const Box& box) {
-  const BoxForest& f = box.forest();
-  if (!f.isGrid(box.node())) return textSize(f.name(box.node()));
-  return subtreeSizes(f, box.node()).front();
-}
-
-BoxSize tableSize(const TableBox& table) {
-  return tableSizeOf(table.tbCols, sizesOf(table.tbCels));
-}
-
-float aspectRatio(BoxSize size) {
-  // Only empty names measure (0, 0); calling that square keeps NaN out of the choice.
-  if (size.width == 0 && size.height == 0) return 1.0f;
-  const float w = static_cast<float>(size.width), h = static_cast<float>(size.height);
-  return size.height > size.width ? w / h : h / w;
-}
-
-std::int32_t chooseCols(const std::vector<Box>& cells) {
-  return chooseColsOf(sizesOf(cells));
-}
-
-TableBox mkTableBox(const std::vector<Box>& boxes) {
-  const std::vector<BoxSize> sizes = sizesOf(boxes);
-  std::vector<std::uint32_t> order;
-  std::vector<BoxSize> sorted;
-  const std::int32_t cols = arrangeCells(sizes, order, sorted);
-  std::vector<Box> cells;
-  cells.reserve(boxes.size());
-  for (std::uint32_t i : order) cells.push_back(boxes[i]);
-  return TableBox(cols, std::move(cells));
-}
-
-Box treeMapLBox(const NumberedTree& tree) {
+BoxForest treeMapLBox(const NumberedTree& tree) {
   const std::size_t n = tree.size();
   if (n == 0) throw Error::program("treeMapLBox: a tree without a root");
-  auto forest = std::make_shared<BoxForest>();
-  // Box node i is tree node i, so every subtree stays contiguous as the forest requires.
-  std::size_t grids = 0;
-  for (NodeIndex i = 0; i < n; ++i) grids += tree.isLeaf(i) ? 0 : 1;
-  forest->reserve(n, grids, n == 0 ? 0 : n - 1);
-  for (NodeIndex i = 0; i < n; ++i) {
-    const auto& [id, name] = tree.label(i);
-    forest->addNode(name, id, !tree.isLeaf(i));
-  }
-  forest->keepAlive(tree.storage());
-
+  LargeVector<Box> boxes(n);
+  LargeVector<BoxIndex> cells(n - 1);
   // Children come after their parent in pre-order, so a backward pass measures every
-  // child before its parent, each exactly once.
+  // child before its parent, each exactly once. Cells are handed out from the end.
+  std::size_t cellsLeft = n - 1;
   std::vector<BoxSize> sizes(n);
   std::vector<NodeIndex> children;
   std::vector<BoxSize> childSizes, sorted;
   std::vector<std::uint32_t> order;
   for (std::size_t k = n; k-- > 0;) {
     const NodeIndex i = static_cast<NodeIndex>(k);
-    const BoxSize name = textSize(tree.label(i).second);
+    const auto& [id, name] = tree.label(i);
+    Box& box = boxes[i];
+    box.boName = name;
+    box.boId = id;
+    const BoxSize nameSize = textSize(name);
     if (tree.isLeaf(i)) {
-      sizes[i] = name;
+      sizes[i] = nameSize;
       continue;
     }
     children.clear();
@@ -230,14 +154,14 @@ Box treeMapLBox(const NumberedTree& tree) {
       children.push_back(c);
       childSizes.push_back(sizes[c]);
     }
-    const std::int32_t cols = arrangeCells(childSizes, order, sorted);
-    const std::uint32_t table =
-        forest->addTable(i, cols, static_cast<std::uint32_t>(children.size()));
-    for (std::uint32_t p = 0; p < order.size(); ++p) forest->setCell(table, p, children[order[p]]);
-    const BoxSize measured = tableSizeOf(cols, sorted);
-    sizes[i] = gridSize(name, std::span<const BoxSize>(&measured, 1));
+    box.tbCols = mkTableBox(childSizes, order, sorted);
+    cellsLeft -= children.size();
+    box.cellBegin = static_cast<std::uint32_t>(cellsLeft);
+    box.cellCount = static_cast<std::uint32_t>(children.size());
+    for (std::size_t p = 0; p < order.size(); ++p) cells[cellsLeft + p] = children[order[p]];
+    sizes[i] = boxSize(nameSize, tableSize(box.tbCols, sorted));
   }
-  return Box(std::move(forest), 0);
+  return BoxForest(std::move(boxes), std::move(cells), tree.storage());
 }
 
 }  // namespace qv

@@ -1,4 +1,4 @@
-// The treemap layout: a numbered tree becomes a Box tree in which every node with
+// The treemap layout: a numbered tree becomes a box forest in which every node with
 // children holds one table of its child boxes, ordered by size and given the column
 // count that makes the table closest to square.
 //
@@ -30,22 +30,24 @@ inline constexpr double gridHeightScale = 1.3;
 // Longest line and number of lines, split at line feeds (a final one starts no line);
 // the empty text is (0, 0). Every character counts as one, whatever its code.
 BoxSize textSize(Label text);
-// A leaf measures its name; a grid is as wide as the widest of its name and tables and
-// as high as 1.3 times its name lines plus table heights, rounded half to even.
-BoxSize boxSize(const Box& box);
-// Cells cut row-major into rows of tbCols: widest row by summed row heights.
-// Throws a program error for a tbCols below 1 with cells.
-BoxSize tableSize(const TableBox& table);
+// Cells cut row-major into rows of cols: widest row by summed row heights; no cells
+// measure (0, 0). Throws a program error for cols below 1 with cells.
+BoxSize tableSize(std::int32_t cols, std::span<const BoxSize> cells);
+// A grid box: as wide as the widest of its name and table, as high as 1.3 times its
+// name lines plus the table's height, rounded half to even.
+BoxSize boxSize(BoxSize name, BoxSize table);
 // min/max of the two sides in 32-bit float: 1 is square; (0, 0) counts as square.
 float aspectRatio(BoxSize size);
 // The column count from 1 to maxTableCols whose table is closest to square; the
 // fewest columns among equals.
-std::int32_t chooseCols(const std::vector<Box>& cells);
-// The cells sorted by height, then width, then given order, in the chosen columns.
-TableBox mkTableBox(const std::vector<Box>& boxes);
-// Lays out the whole tree: a node without children becomes a BoxText, any other a
-// BoxGrid with one table (mkTableBox) of its children's boxes. Ids and names are the
-// tree's; the result keeps tree.storage() alive and copies no label.
-Box treeMapLBox(const NumberedTree& tree);
+std::int32_t chooseCols(std::span<const BoxSize> cells);
+// Orders the cells of one table by height, then width, then given order: order gets
+// positions into sizes, sorted the sizes in that order. Returns chooseCols(sorted).
+std::int32_t mkTableBox(std::span<const BoxSize> sizes, std::vector<std::uint32_t>& order,
+                        std::vector<BoxSize>& sorted);
+// Lays out the whole tree: box i is tree node i; a node without children becomes a
+// leaf, any other a grid whose table (mkTableBox) holds its children's boxes. Ids and
+// names are the tree's; the forest keeps tree.storage() alive and copies no label.
+BoxForest treeMapLBox(const NumberedTree& tree);
 
 }  // namespace qv

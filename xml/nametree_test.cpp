@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/string_sink.h"
+
 #include <string>
 #include <vector>
 
@@ -10,6 +12,8 @@
 
 namespace qv {
 namespace {
+
+using qvtest::collect;
 
 std::string drawn(const NameTree& t) {
   return collect([&](Output& out) { showTree(out, t); });

@@ -1,0 +1,37 @@
+// Test doubles for the byte sink: capture what a writer produces as a string.
+#pragma once
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <utility>
+
+#include "tree/output.h"
+
+namespace qvtest {
+
+class StringSink : public qv::Sink {
+ public:
+  void write(const char* data, std::size_t size) override { text.append(data, size); }
+  std::string text;
+};
+
+// Runs f(Output&) through a small buffer and returns everything it wrote.
+template <class F>
+std::string collect(F&& f) {
+  StringSink sink;
+  {
+    qv::Output out(sink, 1 << 12);
+    f(out);
+    out.flush();
+  }
+  return std::move(sink.text);
+}
+
+// The bytes of tests/golden/NAME, or an empty string when it cannot be read.
+inline std::string readGolden(const std::string& name) {
+  std::ifstream in(std::string(QUILTVIEW_SOURCE_DIR) + "/tests/golden/" + name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace qvtest
