@@ -42,7 +42,7 @@ void runSteps(const std::vector<std::string>& args, Output& out) {
   FdSink file = FdSink::create(outputPath);
   {
     Output page(file);
-    treeMapExt(page, defaultTreeOpts(), std::move(nameTree));
+    treeMapExt(defaultTreeOpts(), std::move(nameTree)).write(page);
     page.close();
   }
   out.write("Written: ");

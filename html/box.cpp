@@ -14,7 +14,8 @@ BoxAttrs::BoxAttrs(const BoxProps& style)
               style.boxBorderColor + ";"),
       fill_(style.boxFillColor) {}
 
-void writeLabelDivision(Output& out, Label label, std::int32_t id) {
+template <class Out>
+void writeLabelDivision(Out& out, Label label, std::int32_t id) {
   char digits[32];  // room beyond any int32, which the compiler cannot see
   const auto end = std::to_chars(digits, digits + sizeof digits, id).ptr;
   out.write("<div onclick=\"displayBox(");
@@ -35,26 +36,31 @@ void writeLabelDivision(Output& out, Label label, std::int32_t id) {
   out.write("</div>");
 }
 
-void mkHTMLBoxBegin(Output& out, Label label, std::int32_t id, const BoxAttrs& style,
-                    std::size_t indent, bool hasCell) {
-  renderTag(out, TagKind::Opening, "TABLE", style.attrs(), indent);
-  renderTag(out, TagKind::Opening, "TR", {}, indent + 2);
-  renderTag(out, TagKind::Opening, "TD", {}, indent + 4);
-  writeLabelDivision(out, label, id);
-  renderTag(out, TagKind::Closing, "TD", {}, indent + 4);
-  renderTag(out, TagKind::Closing, "TR", {}, indent + 2);
-  if (hasCell) {
-    renderTag(out, TagKind::Opening, "TR", {}, indent + 2);
-    renderTag(out, TagKind::Opening, "TD", {}, indent + 4);
+template <class Out>
+void mkHTMLBox(Out& out, BoxPart part, const BoxAttrs& style, std::size_t indent) {
+  switch (part) {
+    case BoxPart::Head:
+      renderTag(out, TagKind::Opening, "TABLE", style.attrs(), indent);
+      renderTag(out, TagKind::Opening, "TR", {}, indent + 2);
+      renderTag(out, TagKind::Opening, "TD", {}, indent + 4);
+      return;
+    case BoxPart::LeafTail:
+    case BoxPart::CellOpen:
+      renderTag(out, TagKind::Closing, "TD", {}, indent + 4);
+      renderTag(out, TagKind::Closing, "TR", {}, indent + 2);
+      if (part == BoxPart::LeafTail) {
+        renderTag(out, TagKind::Closing, "TABLE", {}, indent);
+      } else {
+        renderTag(out, TagKind::Opening, "TR", {}, indent + 2);
+        renderTag(out, TagKind::Opening, "TD", {}, indent + 4);
+      }
+      return;
+    case BoxPart::CellClose:
+      renderTag(out, TagKind::Closing, "TD", {}, indent + 4);
+      renderTag(out, TagKind::Closing, "TR", {}, indent + 2);
+      renderTag(out, TagKind::Closing, "TABLE", {}, indent);
+      return;
   }
-}
-
-void mkHTMLBoxEnd(Output& out, std::size_t indent, bool hasCell) {
-  if (hasCell) {
-    renderTag(out, TagKind::Closing, "TD", {}, indent + 4);
-    renderTag(out, TagKind::Closing, "TR", {}, indent + 2);
-  }
-  renderTag(out, TagKind::Closing, "TABLE", {}, indent);
 }
 
 std::string_view displayBoxJS() {
@@ -66,5 +72,11 @@ std::string_view displayBoxJS() {
          " }\n"
          "</script>\n";
 }
+
+template void writeLabelDivision(Output&, Label, std::int32_t);
+template void writeLabelDivision(ByteCount&, Label, std::int32_t);
+template void mkHTMLBox(Output&, BoxPart, const BoxAttrs&, std::size_t);
+template void mkHTMLBox(ByteCount&, BoxPart, const BoxAttrs&, std::size_t);
+template void mkHTMLBox(StringOutput&, BoxPart, const BoxAttrs&, std::size_t);
 
 }  // namespace qv

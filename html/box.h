@@ -38,17 +38,26 @@ class BoxAttrs {
   std::string fill_;
 };
 
+// The writers below take an Output, or a ByteCount to measure what they would write.
+
 // <div onclick="displayBox(ID)">, the label's lines escaped (writeEscapedLine), each
 // followed by a line feed and separated by "<BR>" lines, then </div>. The label splits
 // at line feeds; a final line feed starts no line, so the empty label has none.
-void writeLabelDivision(Output& out, Label label, std::int32_t id);
+template <class Out>
+void writeLabelDivision(Out& out, Label label, std::int32_t id);
 
-// mkHTMLBox, streamed. The box's TABLE is opened with its tags at indent, and its label
-// row is written; when the box has a cell, its row and "TD" are opened for the caller
-// to write the cell into, at indent + 6, before mkHTMLBoxEnd closes them and the TABLE.
-void mkHTMLBoxBegin(Output& out, Label label, std::int32_t id, const BoxAttrs& style,
-                    std::size_t indent, bool hasCell);
-void mkHTMLBoxEnd(Output& out, std::size_t indent, bool hasCell);
+// mkHTMLBox, streamed in parts around the label division and the box's one cell:
+//   Head      the TABLE with the style, its label row's TR and TD;
+//   LeafTail  for a box without a cell: the label's TD and TR closed, the TABLE closed;
+//   CellOpen  for a box with a cell: the label's TD and TR closed, the cell's TR and
+//             TD opened; whatever the cell holds has its tags at indent + 6;
+//   CellClose the cell's TD and TR closed, the TABLE closed.
+// The TABLE's tags are at indent, its rows at indent + 2, its cells at indent + 4.
+// The parts do not depend on the box's label or id, so a page makes them once per
+// indentation and copies them. Only Head reads style.
+enum class BoxPart { Head, LeafTail, CellOpen, CellClose };
+template <class Out>
+void mkHTMLBox(Out& out, BoxPart part, const BoxAttrs& style, std::size_t indent);
 
 // The script, seven lines each ended by a line feed.
 std::string_view displayBoxJS();

@@ -50,16 +50,20 @@ TEST(Box, WideLabelCharactersAboveByteRangeBecomeNumericReferences) {
 TEST(Box, StyleAndCellRowSurroundTheLabel) {
   const BoxAttrs odd(BoxProps{"#FFD700", "red", -1});
   EXPECT_EQ(collect([&](Output& out) {
-              mkHTMLBoxBegin(out, "b", -3, odd, 0, false);
-              mkHTMLBoxEnd(out, 0, false);
+              mkHTMLBox(out, BoxPart::Head, odd, 0);
+              writeLabelDivision(out, "b", -3);
+              mkHTMLBox(out, BoxPart::LeafTail, odd, 0);
             }),
             "<TABLE STYLE = \"border: -1px solid red;\" BGCOLOR = \"#FFD700\"\n>"
             "<TR\n  ><TD\n    ><div onclick=\"displayBox(-3)\">b\n</div></TD\n    ></TR\n  >"
             "</TABLE\n>");
   EXPECT_EQ(collect([&](Output& out) {
-              mkHTMLBoxBegin(out, "b", 8, BoxAttrs(defBoxProps()), 2, true);
+              const BoxAttrs style(defBoxProps());
+              mkHTMLBox(out, BoxPart::Head, style, 2);
+              writeLabelDivision(out, "b", 8);
+              mkHTMLBox(out, BoxPart::CellOpen, style, 2);
               out.write("cell");
-              mkHTMLBoxEnd(out, 2, true);
+              mkHTMLBox(out, BoxPart::CellClose, style, 2);
             }),
             "<TABLE STYLE = \"border: 2px solid black;\" BGCOLOR = \"white\"\n  >"
             "<TR\n    ><TD\n      ><div onclick=\"displayBox(8)\">b\n</div></TD\n      ></TR\n    >"

@@ -28,7 +28,8 @@ std::string_view renderMessage() {
 
 // A page writes this before every ">", so the common case fills the buffer in one
 // go; deep pages indent by megabytes, and those go out in bulk.
-void writeTagEnd(Output& out, std::size_t indent) {
+template <class Out>
+void writeTagEnd(Out& out, std::size_t indent) {
   const std::size_t tabs = indent / 8;
   const std::size_t spaces = indent % 8;
   if (char* p = out.claim(tabs + spaces + 2)) {
@@ -44,7 +45,8 @@ void writeTagEnd(Output& out, std::size_t indent) {
   out.put('>');
 }
 
-void renderTag(Output& out, TagKind kind, std::string_view name, std::span<const HtmlAttr> attrs,
+template <class Out>
+void renderTag(Out& out, TagKind kind, std::string_view name, std::span<const HtmlAttr> attrs,
                std::size_t indent) {
   if (kind == TagKind::Closing) {
     out.write("</");
@@ -63,7 +65,8 @@ void renderTag(Output& out, TagKind kind, std::string_view name, std::span<const
   writeTagEnd(out, indent);
 }
 
-void writeEscapedLine(Output& out, std::span<const unsigned char> chars) {
+template <class Out>
+void writeEscapedLine(Out& out, std::span<const unsigned char> chars) {
   // Labels can be very long: copy the runs between replacements in bulk.
   const char* p = reinterpret_cast<const char*>(chars.data());
   std::size_t start = 0;
@@ -77,7 +80,8 @@ void writeEscapedLine(Output& out, std::span<const unsigned char> chars) {
   out.write(std::string_view(p + start, chars.size() - start));
 }
 
-void writeEscapedLine(Output& out, std::span<const char32_t> chars) {
+template <class Out>
+void writeEscapedLine(Out& out, std::span<const char32_t> chars) {
   for (const char32_t c : chars) {
     if (c > 0xFF) {
       char digits[16];
@@ -93,5 +97,21 @@ void writeEscapedLine(Output& out, std::span<const char32_t> chars) {
     }
   }
 }
+
+// The page writes through an Output, measures through a ByteCount and makes the
+// pieces it copies through a StringOutput.
+template void writeTagEnd(Output&, std::size_t);
+template void writeTagEnd(ByteCount&, std::size_t);
+template void writeTagEnd(StringOutput&, std::size_t);
+template void renderTag(Output&, TagKind, std::string_view, std::span<const HtmlAttr>,
+                        std::size_t);
+template void renderTag(ByteCount&, TagKind, std::string_view, std::span<const HtmlAttr>,
+                        std::size_t);
+template void renderTag(StringOutput&, TagKind, std::string_view, std::span<const HtmlAttr>,
+                        std::size_t);
+template void writeEscapedLine(Output&, std::span<const unsigned char>);
+template void writeEscapedLine(ByteCount&, std::span<const unsigned char>);
+template void writeEscapedLine(Output&, std::span<const char32_t>);
+template void writeEscapedLine(ByteCount&, std::span<const char32_t>);
 
 }  // namespace qv

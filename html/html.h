@@ -25,16 +25,22 @@ enum class TagKind { Opening, Closing };
 // The two lines that open every page.
 std::string_view renderMessage();
 
+// The writers below take an Output, or a ByteCount to measure what they would write.
+
 // A line feed, the indentation and ">".
-void writeTagEnd(Output& out, std::size_t indent);
+template <class Out>
+void writeTagEnd(Out& out, std::size_t indent);
 // "<NAME" and its attributes, or "</NAME", then the tag end at indent.
-void renderTag(Output& out, TagKind kind, std::string_view name, std::span<const HtmlAttr> attrs,
+template <class Out>
+void renderTag(Out& out, TagKind kind, std::string_view name, std::span<const HtmlAttr> attrs,
                std::size_t indent);
 
 // One label line: '"' '&' '<' '>' as entities, then every space as "&nbsp;" (so an
 // entity's "&" is never escaped again). Other bytes are copied; codes above 255
 // cannot be one byte and are written as "&#N;".
-void writeEscapedLine(Output& out, std::span<const unsigned char> chars);
-void writeEscapedLine(Output& out, std::span<const char32_t> chars);
+template <class Out>
+void writeEscapedLine(Out& out, std::span<const unsigned char> chars);
+template <class Out>
+void writeEscapedLine(Out& out, std::span<const char32_t> chars);
 
 }  // namespace qv

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -95,6 +96,35 @@ class Output {
   std::unique_ptr<char[]> buffer_;
   std::size_t capacity_;
   std::size_t used_ = 0;
+};
+
+// Counts what a producer would write instead of writing it: the producers of the
+// page are templates over their output, so running them over a ByteCount measures
+// the page by the very rules that write it.
+class ByteCount {
+ public:
+  void put(char) { ++bytes_; }
+  void write(std::string_view s) { bytes_ += s.size(); }
+  void fill(char, std::size_t n) { bytes_ += n; }
+  // Nothing to fill in: producers take their byte-at-a-time path.
+  char* claim(std::size_t) { return nullptr; }
+  std::uint64_t bytes() const { return bytes_; }
+
+ private:
+  std::uint64_t bytes_ = 0;
+};
+
+// Appends to a string: for small pieces that are made once and copied often.
+class StringOutput {
+ public:
+  explicit StringOutput(std::string& text) : text_(text) {}
+  void put(char c) { text_ += c; }
+  void write(std::string_view s) { text_ += s; }
+  void fill(char c, std::size_t n) { text_.append(n, c); }
+  char* claim(std::size_t) { return nullptr; }
+
+ private:
+  std::string& text_;
 };
 
 }  // namespace qv

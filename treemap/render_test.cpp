@@ -16,7 +16,10 @@ namespace {
 using qvtest::collect;
 
 std::string page(NameTree tree, const TreeMapOptions& options = defaultTreeOpts()) {
-  return collect([&](Output& out) { treeMapExt(out, options, std::move(tree)); });
+  const TreeMapPage built = treeMapExt(options, std::move(tree));
+  const std::string text = collect([&](Output& out) { built.write(out); });
+  EXPECT_EQ(built.size(), text.size());
+  return text;
 }
 
 // A root (id 1) whose one table holds `cells` leaves (ids 2...) in `cols` columns.
@@ -54,7 +57,7 @@ TEST(RenderBox, ShortLastRowSpansTheMissingColumns) {
   const Case cases[] = {{5, 3, "2"}, {7, 3, "3"}, {10, 4, "3"}, {6, 3, ""}, {2, 3, ""}, {4, 1, ""}};
   for (const Case& c : cases) {
     const std::string text = collect(
-        [&](Output& out) { renderBox(out, defaultTreeOpts(), rootWithLeaves(c.cells, c.cols), 0); });
+        [&](Output& out) { renderBox(out, defaultTreeOpts(), rootWithLeaves(c.cells, c.cols)); });
     std::size_t rows = 0;
     for (std::size_t at = text.find("<TR"); at != std::string::npos; at = text.find("<TR", at + 1))
       ++rows;
@@ -103,7 +106,7 @@ TEST(RenderBox, EmptyAlternativeColoursFailOnlyForGrids) {
   EXPECT_NE(page(std::move(leaf).finish(), noColours).find("BGCOLOR = \"white\""),
             std::string::npos);
   try {
-    collect([&](Output& out) { renderBox(out, noColours, rootWithLeaves(1, 1), 0); });
+    collect([&](Output& out) { renderBox(out, noColours, rootWithLeaves(1, 1)); });
     FAIL() << "a grid needs a colour";
   } catch (const Error& e) {
     EXPECT_EQ(e.message(), "Prelude.head: empty list");
