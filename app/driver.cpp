@@ -39,12 +39,10 @@ void runSteps(const std::vector<std::string>& args, Output& out) {
   showTree(out, nameTree);
   // The input is read and closed before the page is opened, so the page may replace it.
   const std::string outputPath = outputFileName(options.flags);
+  const TreeMapPage page = treeMapExt(defaultTreeOpts(), std::move(nameTree));
   FdSink file = FdSink::create(outputPath);
-  {
-    Output page(file);
-    treeMapExt(defaultTreeOpts(), std::move(nameTree)).write(page);
-    page.close();
-  }
+  page.write(file);
+  file.close();
   out.write("Written: ");
   out.write(outputPath);
   out.put('\n');

@@ -38,7 +38,7 @@ void reader(benchmark::State& state, const std::string& shape) {
 void layout(benchmark::State& state, const std::string& shape) {
   const qv::NameTree tree = qv::readNameTree("doc.xml", document(shape));
   for (auto _ : state) {
-    const qv::BoxForest forest = qv::treeMapLBox(qv::tree2ltree(tree));
+    const qv::BoxForest forest = qv::treeMapLBox(tree);
     benchmark::DoNotOptimize(forest.size());
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * tree.size()));
@@ -46,7 +46,7 @@ void layout(benchmark::State& state, const std::string& shape) {
 
 void page(benchmark::State& state, const std::string& shape) {
   const qv::NameTree tree = qv::readNameTree("doc.xml", document(shape));
-  const qv::BoxForest forest = qv::treeMapLBox(qv::tree2ltree(tree));
+  const qv::BoxForest forest = qv::treeMapLBox(tree);
   NullSink sink;
   for (auto _ : state) {
     qv::Output out(sink);

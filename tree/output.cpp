@@ -9,7 +9,7 @@ void Output::flush() {
   // Empty the buffer first: if the sink throws, nothing is written twice.
   const std::size_t n = used_;
   used_ = 0;
-  sink_.write(buffer_.get(), n);
+  sink_.take(buffer_, n);
 }
 
 void Output::writeSlow(std::string_view s) {

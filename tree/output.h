@@ -20,6 +20,12 @@ class Sink {
   virtual ~Sink() = default;
   virtual void write(const char* data, std::size_t size) = 0;
   virtual void close() {}
+  // Takes the first size bytes of an Output's full buffer. A sink that hands the
+  // bytes on to another thread swaps in an empty buffer of the same capacity instead
+  // of copying them; by default they are written.
+  virtual void take(std::unique_ptr<char[]>& buffer, std::size_t size) {
+    write(buffer.get(), size);
+  }
 };
 
 class Output {

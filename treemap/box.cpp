@@ -1,9 +1,12 @@
 #include "treemap/box.h"
 
+#include "html/numbering.h"
+
 namespace qv {
 
-// Every node of every laid-out tree pays for one of these.
-static_assert(sizeof(void*) != 8 || sizeof(Box) == 32);
+std::int32_t BoxForest::boId(BoxIndex b, std::size_t depth) const {
+  return tree2ltree(tree_, b, depth);
+}
 
 TreeMapOptions defaultTreeOpts() {
   return {"white", {"yellow", "orange", "#9ACD32", "#FFD700", "#FF6347"}};

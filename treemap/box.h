@@ -1,51 +1,77 @@
 // The box model: a laid-out tree as nested boxes, and the colours they are drawn in.
 //
 // A box is a leaf (BoxText: a name and an id) or a grid (BoxGrid: a name, an id and
-// a table of child boxes in row-major order with tbCols columns). Laid-out trees
-// hold millions of nodes and nest a million deep, so they are stored flat: one
-// record per box, in the pre-order of the tree they were laid out from, and one
-// array of the cells of every table. Built once by the layout, then only read.
+// one table of child boxes, row-major in tbCols columns). Laid-out trees hold
+// millions of nodes and nest a million deep, so the forest is stored flat beside the
+// name tree it was laid out from, at five bytes a box: box i is tree node i, its name
+// is the node's label, its children are the node's children in the order the layout
+// chose, and its id is the node's number (tree2ltree), computed when it is needed.
+// Built once by the layout, then only read.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "tree/label.h"
 #include "tree/memory.h"
+#include "tree/tree.h"
 
 namespace qv {
 
-using BoxIndex = std::uint32_t;
-
-struct Box {
-  Label boName;
-  std::int32_t boId = 0;
-  std::int32_t tbCols = 0;       // 0 for a leaf
-  std::uint32_t cellBegin = 0;   // the table's cells are cells[cellBegin, +cellCount)
-  std::uint32_t cellCount = 0;   // 0 for a leaf
-  bool isGrid() const { return cellCount != 0; }
-};
+using BoxIndex = NodeIndex;
 
 class BoxForest {
  public:
+  // The cells of a grid, in row-major order.
+  class Cells {
+   public:
+    class Iterator {
+     public:
+      Iterator(const BoxForest* f, NodeIndex child) : f_(f), child_(child) {}
+      BoxIndex operator*() const { return f_->cells_[child_]; }
+      Iterator& operator++() {
+        child_ += f_->tree_.subtreeSize(child_);
+        return *this;
+      }
+      bool operator==(const Iterator& o) const { return child_ == o.child_; }
+      // The child, in document order, whose place in the table this cell takes.
+      NodeIndex child() const { return child_; }
+
+     private:
+      const BoxForest* f_;
+      NodeIndex child_;
+    };
+    Iterator begin() const { return {f_, first_}; }
+    Iterator end() const { return {f_, end_}; }
+
+   private:
+    friend class BoxForest;
+    Cells(const BoxForest* f, NodeIndex first, NodeIndex end) : f_(f), first_(first), end_(end) {}
+    const BoxForest* f_;
+    NodeIndex first_, end_;
+  };
+
   BoxForest() = default;
-  BoxForest(LargeVector<Box> boxes, LargeVector<BoxIndex> cells,
-            std::shared_ptr<const void> storage)
-      : boxes_(std::move(boxes)), cells_(std::move(cells)), storage_(std::move(storage)) {}
+  // cells[c] is the box at the position, in its parent's table, of the child c has
+  // in document order; cols[g] the column count of grid g's table (0 for leaves).
+  BoxForest(NameTree tree, LargeVector<BoxIndex> cells, LargeVector<std::uint8_t> cols)
+      : tree_(std::move(tree)), cells_(std::move(cells)), cols_(std::move(cols)) {}
 
   static constexpr BoxIndex root() { return 0; }
-  std::size_t size() const { return boxes_.size(); }
-  const Box& box(BoxIndex n) const { return boxes_[n]; }
-  // tbCels of a grid, in row-major order.
-  std::span<const BoxIndex> tbCels(const Box& b) const { return {cells_.data() + b.cellBegin, b.cellCount}; }
+  std::size_t size() const { return tree_.size(); }
+  Label boName(BoxIndex b) const { return tree_.label(b); }
+  bool isGrid(BoxIndex b) const { return !tree_.isLeaf(b); }
+  std::int32_t tbCols(BoxIndex b) const { return cols_[b]; }
+  Cells tbCels(BoxIndex b) const { return Cells(this, b + 1, b + tree_.subtreeSize(b)); }
+  // The id of box b at depth d (the root has depth 0): its node's number.
+  std::int32_t boId(BoxIndex b, std::size_t depth) const;
 
  private:
-  LargeVector<Box> boxes_;
+  NameTree tree_;
   LargeVector<BoxIndex> cells_;
-  std::shared_ptr<const void> storage_;  // what the names point into
+  LargeVector<std::uint8_t> cols_;
 };
 
 // Fill colours: leaves get toLeafColor; grid boxes take toAltColors in turn by depth.

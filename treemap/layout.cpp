@@ -125,27 +125,22 @@ std::int32_t mkTableBox(std::span<const BoxSize> sizes, std::vector<std::uint32_
   return chooseCols(sorted);
 }
 
-BoxForest treeMapLBox(const NumberedTree& tree) {
+BoxForest treeMapLBox(NameTree tree) {
   const std::size_t n = tree.size();
   if (n == 0) throw Error::program("treeMapLBox: a tree without a root");
-  LargeVector<Box> boxes(n);
-  LargeVector<BoxIndex> cells(n - 1);
+  LargeVector<BoxIndex> cells(n);
+  LargeVector<std::uint8_t> cols(n);
   // Children come after their parent in pre-order, so a backward pass measures every
-  // child before its parent, each exactly once. Cells are handed out from the end.
-  std::size_t cellsLeft = n - 1;
+  // child before its parent, each exactly once.
   std::vector<BoxSize> sizes(n);
   std::vector<NodeIndex> children;
   std::vector<BoxSize> childSizes, sorted;
   std::vector<std::uint32_t> order;
   for (std::size_t k = n; k-- > 0;) {
     const NodeIndex i = static_cast<NodeIndex>(k);
-    const auto& [id, name] = tree.label(i);
-    Box& box = boxes[i];
-    box.boName = name;
-    box.boId = id;
-    const BoxSize nameSize = textSize(name);
+    const BoxSize name = textSize(tree.label(i));
     if (tree.isLeaf(i)) {
-      sizes[i] = nameSize;
+      sizes[i] = name;
       continue;
     }
     children.clear();
@@ -154,14 +149,12 @@ BoxForest treeMapLBox(const NumberedTree& tree) {
       children.push_back(c);
       childSizes.push_back(sizes[c]);
     }
-    box.tbCols = mkTableBox(childSizes, order, sorted);
-    cellsLeft -= children.size();
-    box.cellBegin = static_cast<std::uint32_t>(cellsLeft);
-    box.cellCount = static_cast<std::uint32_t>(children.size());
-    for (std::size_t p = 0; p < order.size(); ++p) cells[cellsLeft + p] = children[order[p]];
-    sizes[i] = boxSize(nameSize, tableSize(box.tbCols, sorted));
+    const std::int32_t chosen = mkTableBox(childSizes, order, sorted);
+    cols[i] = static_cast<std::uint8_t>(chosen);
+    for (std::size_t p = 0; p < order.size(); ++p) cells[children[p]] = children[order[p]];
+    sizes[i] = boxSize(name, tableSize(chosen, sorted));
   }
-  return BoxForest(std::move(boxes), std::move(cells), tree.storage());
+  return BoxForest(std::move(tree), std::move(cells), std::move(cols));
 }
 
 }  // namespace qv

@@ -1,4 +1,4 @@
-// The treemap layout: a numbered tree becomes a box forest in which every node with
+// The treemap layout: a name tree becomes a box forest in which every node with
 // children holds one table of its child boxes, ordered by size and given the column
 // count that makes the table closest to square.
 //
@@ -46,8 +46,8 @@ std::int32_t chooseCols(std::span<const BoxSize> cells);
 std::int32_t mkTableBox(std::span<const BoxSize> sizes, std::vector<std::uint32_t>& order,
                         std::vector<BoxSize>& sorted);
 // Lays out the whole tree: box i is tree node i; a node without children becomes a
-// leaf, any other a grid whose table (mkTableBox) holds its children's boxes. Ids and
-// names are the tree's; the forest keeps tree.storage() alive and copies no label.
-BoxForest treeMapLBox(const NumberedTree& tree);
+// leaf, any other a grid whose table (mkTableBox) holds its children's boxes. The
+// forest keeps the tree, whose labels are the boxes' names.
+BoxForest treeMapLBox(NameTree tree);
 
 }  // namespace qv

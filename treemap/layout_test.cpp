@@ -12,30 +12,31 @@ namespace qv {
 namespace {
 
 constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
-using Numbered = std::pair<std::int32_t, Label>;
 
 std::string text(BoxSize s) {
   return "(" + std::to_string(s.width) + ", " + std::to_string(s.height) + ")";
 }
 
-// A root with leaf children, numbered the way the page numbers them: the last child
-// gets 2, the first the largest number.
-NumberedTree rootWithLeaves(Label root, const std::vector<Label>& leaves) {
-  TreeBuilder<Numbered> b;
-  b.open({1, root});
-  std::int32_t id = static_cast<std::int32_t>(leaves.size()) + 1;
-  for (Label l : leaves) b.leaf({id--, l});
+NameTree rootWithLeaves(Label root, const std::vector<Label>& leaves) {
+  TreeBuilder<Label> b;
+  b.open(root);
+  for (Label l : leaves) b.leaf(l);
   return std::move(b).finish();
+}
+
+std::vector<BoxIndex> cellsOf(const BoxForest& f, BoxIndex b) {
+  std::vector<BoxIndex> cells;
+  for (BoxIndex c : f.tbCels(b)) cells.push_back(c);
+  return cells;
 }
 
 // The laid-out tree in one line: a leaf as name:id, a grid as name:id[cols| cells...].
 // Recursive, for the small trees of these tests only.
-std::string describe(const BoxForest& f, BoxIndex n = BoxForest::root()) {
-  const Box& b = f.box(n);
-  std::string out = std::string(b.boName.narrow()) + ":" + std::to_string(b.boId);
-  if (!b.isGrid()) return out;
-  out += "[" + std::to_string(b.tbCols) + "|";
-  for (BoxIndex c : f.tbCels(b)) out += " " + describe(f, c);
+std::string describe(const BoxForest& f, BoxIndex n = BoxForest::root(), std::size_t depth = 0) {
+  std::string out = std::string(f.boName(n).narrow()) + ":" + std::to_string(f.boId(n, depth));
+  if (!f.isGrid(n)) return out;
+  out += "[" + std::to_string(f.tbCols(n)) + "|";
+  for (BoxIndex c : f.tbCels(n)) out += " " + describe(f, c, depth + 1);
   return out + "]";
 }
 
@@ -123,15 +124,15 @@ TEST(BoxSize, GridIsWidestOfNameAndTableAndScaledHalfToEven) {
 }
 
 TEST(Layout, WorkedExampleOrdersCellsAndPicksFourColumns) {
-  TreeBuilder<Numbered> b;
-  b.open({1, "root"});
-  b.leaf({7, "a"});
-  b.leaf({6, "bb"});
-  b.open({3, "x"});
-  b.leaf({5, "y"});
-  b.leaf({4, "z"});
+  TreeBuilder<Label> b;
+  b.open("root");
+  b.leaf("a");
+  b.leaf("bb");
+  b.open("x");
+  b.leaf("y");
+  b.leaf("z");
   b.close();
-  b.leaf({2, "c\nc"});
+  b.leaf("c\nc");
   EXPECT_EQ(describe(treeMapLBox(std::move(b).finish())),
             "root:1[4| a:7 bb:6 c\nc:2 x:3[1| y:5 z:4]]");
   // The candidates of the root's table: 1 column (2, 8), 2 (3, 5), 3 (4, 6), 4 (5, 4).
@@ -152,8 +153,8 @@ TEST(Layout, ColumnCountsOfRowsOfUnitLeaves) {
                         {7, 3}, {9, 3}, {12, 3}, {60, 8}, {3000, 50}};
   for (const Case& c : cases) {
     const BoxForest f = treeMapLBox(rootWithLeaves("r", std::vector<Label>(c.leaves, "x")));
-    EXPECT_EQ(f.box(BoxForest::root()).tbCols, c.cols) << c.leaves;
-    EXPECT_EQ(f.tbCels(f.box(BoxForest::root())).size(), c.leaves);
+    EXPECT_EQ(f.tbCols(BoxForest::root()), c.cols) << c.leaves;
+    EXPECT_EQ(cellsOf(f, BoxForest::root()).size(), c.leaves);
     EXPECT_EQ(chooseCols(std::vector<BoxSize>(c.leaves, BoxSize{1, 1})), c.cols) << c.leaves;
   }
   EXPECT_EQ(chooseCols({}), 1);
@@ -176,9 +177,9 @@ TEST(Layout, ForestKeepsTheTreeStorageAlive) {
   {
     auto text = std::make_shared<std::string>("parentchild");
     const std::string_view all = *text;
-    TreeBuilder<Numbered> b;
-    b.open({1, all.substr(0, 6)});
-    b.leaf({2, all.substr(6)});
+    TreeBuilder<Label> b;
+    b.open(all.substr(0, 6));
+    b.leaf(all.substr(6));
     forest = treeMapLBox(std::move(b).finish(std::move(text)));
   }  // the tree and the last other owner of its characters are gone
   EXPECT_EQ(describe(forest), "parent:1[1| child:2]");
@@ -186,58 +187,57 @@ TEST(Layout, ForestKeepsTheTreeStorageAlive) {
 
 TEST(Layout, EmptyAndLineFeedNamesGetOneColumnAndNoNaN) {
   // The document "<a>&;&;</a>": two references with empty names under <a />.
-  TreeBuilder<Numbered> b;
-  b.open({1, "data.xml"});
-  b.open({2, "<a />"});
-  b.leaf({4, ""});
-  b.leaf({3, ""});
+  TreeBuilder<Label> b;
+  b.open("data.xml");
+  b.open("<a />");
+  b.leaf("");
+  b.leaf("");
   EXPECT_EQ(describe(treeMapLBox(std::move(b).finish())), "data.xml:1[1| <a />:2[1| :4 :3]]");
-  EXPECT_EQ(treeMapLBox(rootWithLeaves("r", {"\n", "\n", "\n"})).box(0).tbCols, 1);
-  EXPECT_EQ(treeMapLBox(rootWithLeaves("r", {"", "a", ""})).box(0).tbCols, 1);
+  EXPECT_EQ(treeMapLBox(rootWithLeaves("r", {"\n", "\n", "\n"})).tbCols(0), 1);
+  EXPECT_EQ(treeMapLBox(rootWithLeaves("r", {"", "a", ""})).tbCols(0), 1);
 }
 
 TEST(Layout, HugeSizesSaturateAndStillChooseColumns) {
   // Heights grow about 1.3 times per level, so a chain of 100 passes 2147483647;
-  // 50 leaves just over a fiftieth of the limit wide each fill one row past it.
-  TreeBuilder<Numbered> b;
-  b.open({1, "r"});
-  for (int i = 2; i < 100; ++i) b.open({i, "n"});
-  b.close();
-  b.close();  // back to the root, which also gets the wide leaves
+  // 50 leaves just over a fiftieth of the limit wide each fill one row past it. Only
+  // 50 columns make both sides saturate, which is square.
+  TreeBuilder<Label> b;
+  b.open("r");
+  for (int i = 2; i < 100; ++i) b.open("n");
+  for (int i = 2; i < 100; ++i) b.close();
   const std::string wide(kMax / 50 + 1, 'w');
-  for (int i = 0; i < 50; ++i) b.leaf({200 + i, Label(wide)});
+  for (int i = 0; i < 50; ++i) b.leaf(Label(wide));
   const BoxForest f = treeMapLBox(std::move(b).finish());
-  EXPECT_EQ(f.box(0).tbCols, 1);
-  EXPECT_EQ(f.box(f.tbCels(f.box(0)).back()).boId, 2);  // the tallest cell comes last
+  EXPECT_EQ(f.tbCols(0), 50);
+  EXPECT_EQ(cellsOf(f, 0).back(), 1u);  // the tallest cell, the chain, comes last
 }
 
 TEST(Layout, MillionDeepChainLaysOutWithoutRecursion) {
   constexpr int kDepth = 1000000;
-  TreeBuilder<Numbered> b;
-  for (int i = 1; i <= kDepth; ++i) b.open({i, "n"});
+  TreeBuilder<Label> b;
+  for (int i = 1; i <= kDepth; ++i) b.open("n");
   const BoxForest f = treeMapLBox(std::move(b).finish());
   BoxIndex at = BoxForest::root();
   int depth = 1;
-  while (f.box(at).isGrid()) {
-    ASSERT_EQ(f.box(at).tbCols, 1);
-    ASSERT_EQ(f.tbCels(f.box(at)).size(), 1u);
-    at = f.tbCels(f.box(at))[0];
+  while (f.isGrid(at)) {
+    ASSERT_EQ(f.tbCols(at), 1);
+    const std::vector<BoxIndex> cells = cellsOf(f, at);
+    ASSERT_EQ(cells.size(), 1u);
+    at = cells[0];
     ++depth;
   }
   EXPECT_EQ(depth, kDepth);
-  EXPECT_EQ(f.box(at).boId, kDepth);
+  EXPECT_EQ(f.boId(at, kDepth - 1), kDepth);
 }
 
 TEST(Layout, MillionLeafChildrenGetFiftyColumnsInChildOrder) {
   constexpr std::size_t kLeaves = 1000000;
   const BoxForest f = treeMapLBox(rootWithLeaves("r", std::vector<Label>(kLeaves, "x")));
-  EXPECT_EQ(f.box(0).tbCols, 50);
-  const auto cells = f.tbCels(f.box(0));
+  EXPECT_EQ(f.tbCols(0), 50);
+  const std::vector<BoxIndex> cells = cellsOf(f, 0);
   ASSERT_EQ(cells.size(), kLeaves);
   bool inChildOrder = true;
-  for (std::size_t i = 0; i < kLeaves; ++i) {
-    inChildOrder = inChildOrder && f.box(cells[i]).boId == static_cast<std::int32_t>(kLeaves + 1 - i);
-  }
+  for (std::size_t i = 0; i < kLeaves; ++i) inChildOrder = inChildOrder && cells[i] == i + 1;
   EXPECT_TRUE(inChildOrder);
 }
 

@@ -1,5 +1,6 @@
 #include "treemap/render.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <string>
@@ -8,8 +9,8 @@
 
 #include "html/box.h"
 #include "html/html.h"
-#include "html/numbering.h"
 #include "tree/error.h"
+#include "tree/pieces.h"
 #include "treemap/layout.h"
 
 namespace qv {
@@ -35,6 +36,8 @@ enum class Part {
   GridClose,  // the children table closed, then the rest of the grid's box
 };
 constexpr std::size_t kParts = 9;
+
+}  // namespace
 
 // The parts are made once for the first depths, where nearly every box of a document
 // lies, and copied from there: the page is mostly these bytes. Deeper boxes make them
@@ -114,10 +117,34 @@ class PageParts {
   std::vector<std::array<std::string, kParts>> cache_;
 };
 
-// The tag that opens a grid's children table: hidden, and found by the id its
+namespace {
+
+// A short last row under full rows: its last cell spans the missing columns.
+std::uint32_t lastCellSpan(std::uint32_t count, std::uint32_t cols) {
+  const std::uint32_t lastRow = count % cols;
+  return count > cols && lastRow != 0 ? cols - lastRow + 1 : 1;
+}
+
+}  // namespace
+
+// ---- What each box writes. The writers, the size pass and the planner of pieces
+// all go through these, so that the page has one set of rules.
+
+// The box up to its children: mkHTMLBox's head, the label division, and a leaf's
+// tail or a grid's opening of its children table, hidden and found by the id the
 // label's click handler passes to displayBox.
 template <class Out>
-void writeChildTableTag(Out& out, std::int32_t id, std::size_t depth) {
+void writeBoxBegin(Out& out, const PageParts& parts, const BoxForest& forest, BoxIndex box,
+                   std::size_t depth) {
+  const bool grid = forest.isGrid(box);
+  const std::int32_t id = forest.boId(box, depth);
+  parts.write(out, grid ? Part::GridHead : Part::LeafHead, depth);
+  writeLabelDivision(out, forest.boName(box), id);
+  if (!grid) {
+    parts.write(out, Part::LeafTail, depth);
+    return;
+  }
+  parts.write(out, Part::GridOpen, depth);
   char value[32] = "boxId";
   const auto end = std::to_chars(value + 5, value + sizeof value, id).ptr;
   const std::array<HtmlAttr, 2> attrs = {
@@ -126,12 +153,8 @@ void writeChildTableTag(Out& out, std::int32_t id, std::size_t depth) {
   renderTag(out, TagKind::Opening, "TABLE", attrs, boxIndent(depth) + kChildTable);
 }
 
-// A short last row under full rows: its last cell spans the missing columns.
-std::uint32_t lastCellSpan(std::uint32_t count, std::uint32_t cols) {
-  const std::uint32_t lastRow = count % cols;
-  return count > cols && lastRow != 0 ? cols - lastRow + 1 : 1;
-}
-
+// Cell j of a grid at depth, opened and closed around the child's box; last says it
+// is the grid's last cell.
 template <class Out>
 void writeSpanningCell(Out& out, std::uint32_t span, std::size_t depth) {
   char digits[16];
@@ -141,122 +164,312 @@ void writeSpanningCell(Out& out, std::uint32_t span, std::size_t depth) {
             boxIndent(depth) + kChildCell);
 }
 
-// Writes the box tree from an explicit stack: each frame is a grid box whose
-// children table is being written, cell by cell.
 template <class Out>
-void writeBoxes(Out& out, const PageParts& parts, const BoxForest& forest) {
-  struct Frame {
-    const Box* box;
-    std::size_t depth;
-    std::uint32_t cell = 0;  // cells begun so far
-  };
-  std::vector<Frame> stack;
-  auto enter = [&](const Box& box, std::size_t depth) {
-    const bool grid = box.isGrid();
-    parts.write(out, grid ? Part::GridHead : Part::LeafHead, depth);
-    writeLabelDivision(out, box.boName, box.boId);
-    if (!grid) {
-      parts.write(out, Part::LeafTail, depth);
-      return;
-    }
-    parts.write(out, Part::GridOpen, depth);
-    writeChildTableTag(out, box.boId, depth);
-    stack.push_back({&box, depth});
-  };
-  enter(forest.box(BoxForest::root()), 0);
-  while (!stack.empty()) {
-    Frame& f = stack.back();
-    const auto cells = forest.tbCels(*f.box);
-    const auto count = static_cast<std::uint32_t>(cells.size());
-    const auto cols = static_cast<std::uint32_t>(f.box->tbCols);
-    if (f.cell > 0) {
-      parts.write(out, Part::CellClose, f.depth);
-      if (f.cell % cols == 0 || f.cell == count) parts.write(out, Part::RowClose, f.depth);
-    }
-    if (f.cell == count) {
-      parts.write(out, Part::GridClose, f.depth);
-      stack.pop_back();
-      continue;
-    }
-    if (f.cell % cols == 0) parts.write(out, Part::RowOpen, f.depth);
-    if (f.cell == count - 1 && lastCellSpan(count, cols) != 1) {
-      writeSpanningCell(out, lastCellSpan(count, cols), f.depth);
-    } else {
-      parts.write(out, Part::CellOpen, f.depth);
-    }
-    const Box& child = forest.box(cells[f.cell]);
-    const std::size_t childDepth = f.depth + 1;
-    ++f.cell;
-    enter(child, childDepth);  // may move the stack: f is not used after this
+void writeCellBegin(Out& out, const PageParts& parts, std::uint32_t j, bool last,
+                    std::uint32_t cols, std::size_t depth) {
+  if (j % cols == 0) parts.write(out, Part::RowOpen, depth);
+  const std::uint32_t span = last ? lastCellSpan(j + 1, cols) : 1;
+  if (span == 1) {
+    parts.write(out, Part::CellOpen, depth);
+  } else {
+    writeSpanningCell(out, span, depth);
   }
 }
 
-// The bytes writeBoxes writes, box by box in any order: each box's own parts,
-// label division and children table tags, its cells' wrappers included.
-std::uint64_t boxesSize(const PageParts& parts, const BoxForest& forest) {
-  std::vector<std::uint32_t> depths(forest.size());  // parents come before their cells
-  std::uint64_t total = 0;
-  for (BoxIndex i = 0; i < forest.size(); ++i) {
-    const Box& box = forest.box(i);
-    const std::size_t depth = depths[i];
-    ByteCount own;
-    writeLabelDivision(own, box.boName, box.boId);
-    if (!box.isGrid()) {
-      total += parts.size(Part::LeafHead, depth) + own.bytes() + parts.size(Part::LeafTail, depth);
-      continue;
-    }
-    writeChildTableTag(own, box.boId, depth);
-    const std::uint32_t count = box.cellCount;
-    const auto cols = static_cast<std::uint32_t>(box.tbCols);
-    const std::uint64_t rows = (count + cols - 1) / cols;
-    total += parts.size(Part::GridHead, depth) + own.bytes() + parts.size(Part::GridOpen, depth) +
-             rows * (parts.size(Part::RowOpen, depth) + parts.size(Part::RowClose, depth)) +
-             count * (parts.size(Part::CellOpen, depth) + parts.size(Part::CellClose, depth)) +
-             parts.size(Part::GridClose, depth);
-    if (const std::uint32_t span = lastCellSpan(count, cols); span != 1) {
-      ByteCount spanning;
-      writeSpanningCell(spanning, span, depth);
-      total += spanning.bytes() - parts.size(Part::CellOpen, depth);
-    }
-    for (BoxIndex c : forest.tbCels(box)) depths[c] = static_cast<std::uint32_t>(depth + 1);
-  }
-  return total;
+template <class Out>
+void writeCellEnd(Out& out, const PageParts& parts, std::uint32_t j, bool last, std::uint32_t cols,
+                  std::size_t depth) {
+  parts.write(out, Part::CellClose, depth);
+  if ((j + 1) % cols == 0 || last) parts.write(out, Part::RowClose, depth);
 }
 
 template <class Out>
-void writePageAround(Out& out, auto&& boxes) {
+void writeGridEnd(Out& out, const PageParts& parts, std::size_t depth) {
+  parts.write(out, Part::GridClose, depth);
+}
+
+template <class Out>
+void writePageBegin(Out& out) {
   out.write(renderMessage());
   renderTag(out, TagKind::Opening, "HTML", {}, 0);
   out.write(displayBoxJS());
-  boxes();
+}
+
+template <class Out>
+void writePageEnd(Out& out) {
   renderTag(out, TagKind::Closing, "HTML", {}, 0);
   out.put('\n');
 }
 
-}  // namespace
+// The whole subtree of box at depth, from an explicit stack: each frame is a grid
+// whose children table is being written, cell by cell.
+void writeSubtree(Output& out, const PageParts& parts, const BoxForest& forest, BoxIndex box,
+                  std::size_t depth) {
+  struct Frame {
+    BoxIndex grid;
+    std::size_t depth;
+    BoxForest::Cells::Iterator next, end;
+    std::uint32_t j, cols;
+  };
+  std::vector<Frame> stack;
+  auto enter = [&](BoxIndex b, std::size_t d) {
+    writeBoxBegin(out, parts, forest, b, d);
+    if (!forest.isGrid(b)) return;
+    const BoxForest::Cells cells = forest.tbCels(b);
+    stack.push_back({b, d, cells.begin(), cells.end(), 0,
+                     static_cast<std::uint32_t>(forest.tbCols(b))});
+  };
+  enter(box, depth);
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    if (f.j > 0) {
+      writeCellEnd(out, parts, f.j - 1, f.next == f.end, f.cols, f.depth);
+    }
+    if (f.next == f.end) {
+      writeGridEnd(out, parts, f.depth);
+      stack.pop_back();
+      continue;
+    }
+    const BoxIndex child = *f.next;
+    ++f.next;
+    writeCellBegin(out, parts, f.j, f.next == f.end, f.cols, f.depth);
+    ++f.j;
+    enter(child, f.depth + 1);  // may move the stack: f is not used after this
+  }
+}
 
 void renderBox(Output& out, const TreeMapOptions& options, const BoxForest& forest) {
-  writeBoxes(out, PageParts(options), forest);
+  writeSubtree(out, PageParts(options), forest, BoxForest::root(), 0);
 }
 
-std::uint64_t TreeMapPage::size() const {
-  const PageParts parts(options_);
-  ByteCount count;
-  writePageAround(count, [&] {});
-  return count.bytes() + boxesSize(parts, forest_);
+// ---- The size pass: every box's subtree, measured by the writers' own rules.
+
+namespace {
+
+std::vector<std::uint64_t> measureSubtrees(const PageParts& parts, const BoxForest& forest) {
+  const std::size_t n = forest.size();
+  std::vector<std::uint32_t> depths(n);  // a grid comes before its cells
+  for (BoxIndex b = 0; b < n; ++b) {
+    for (BoxIndex c : forest.tbCels(b)) depths[c] = depths[b] + 1;
+  }
+  std::vector<std::uint64_t> bytes(n);
+  for (std::size_t k = n; k-- > 0;) {
+    const BoxIndex b = static_cast<BoxIndex>(k);
+    const std::size_t depth = depths[b];
+    ByteCount own;
+    writeBoxBegin(own, parts, forest, b, depth);
+    std::uint64_t total = own.bytes();
+    if (forest.isGrid(b)) {
+      std::uint32_t count = 0;
+      for (BoxIndex c : forest.tbCels(b)) {
+        total += bytes[c];
+        ++count;
+      }
+      const auto cols = static_cast<std::uint32_t>(forest.tbCols(b));
+      const std::uint64_t rows = (count + cols - 1) / cols;
+      total += rows * (parts.size(Part::RowOpen, depth) + parts.size(Part::RowClose, depth)) +
+               count * (parts.size(Part::CellOpen, depth) + parts.size(Part::CellClose, depth)) +
+               parts.size(Part::GridClose, depth);
+      if (const std::uint32_t span = lastCellSpan(count, cols); span != 1) {
+        // The last cell's TD carries COLSPAN instead of being the plain one.
+        ByteCount spanning;
+        writeSpanningCell(spanning, span, depth);
+        total += spanning.bytes() - parts.size(Part::CellOpen, depth);
+      }
+    }
+    bytes[b] = total;
+  }
+  return bytes;
 }
 
-void TreeMapPage::write(Output& out) const {
+}  // namespace
+
+TreeMapPage::TreeMapPage(TreeMapOptions options, BoxForest forest)
+    : options_(std::move(options)), forest_(std::move(forest)) {
   const PageParts parts(options_);
-  writePageAround(out, [&] { writeBoxes(out, parts, forest_); });
+  subtreeBytes_ = measureSubtrees(parts, forest_);
+  ByteCount around;
+  writePageBegin(around);
+  writePageEnd(around);
+  size_ = around.bytes() + subtreeBytes_[BoxForest::root()];
+}
+
+// ---- Pieces: the page cut where the subtree sizes say, so that threads can write
+// the pieces at once.
+
+namespace {
+
+// One step of writing the page. A piece is a run of steps.
+struct Op {
+  enum class Kind : std::uint8_t { PageBegin, PageEnd, Subtree, BoxBegin, Cells, CellBegin, CellEnd, GridEnd };
+  Kind kind;
+  bool last = false;       // CellBegin, CellEnd: the grid's last cell
+  std::uint32_t depth = 0;
+  BoxIndex box = 0;        // Subtree, BoxBegin: the box; Cells: the grid
+  NodeIndex child = 0;     // Cells: the child whose place the first cell takes
+  std::uint32_t j = 0;     // Cells, CellBegin, CellEnd: the (first) cell's position
+  std::uint32_t count = 0; // Cells: how many
+  std::uint32_t cols = 0;  // Cells, CellBegin, CellEnd
+};
+
+void execute(Output& out, const PageParts& parts, const BoxForest& forest, const Op& op) {
+  switch (op.kind) {
+    case Op::Kind::PageBegin:
+      return writePageBegin(out);
+    case Op::Kind::PageEnd:
+      return writePageEnd(out);
+    case Op::Kind::Subtree:
+      return writeSubtree(out, parts, forest, op.box, op.depth);
+    case Op::Kind::BoxBegin:
+      return writeBoxBegin(out, parts, forest, op.box, op.depth);
+    case Op::Kind::Cells: {
+      BoxForest::Cells::Iterator it(&forest, op.child);
+      const BoxForest::Cells::Iterator end = forest.tbCels(op.box).end();
+      for (std::uint32_t k = 0; k < op.count; ++k) {
+        const BoxIndex cell = *it;
+        ++it;
+        writeCellBegin(out, parts, op.j + k, it == end, op.cols, op.depth);
+        writeSubtree(out, parts, forest, cell, op.depth + 1);
+        writeCellEnd(out, parts, op.j + k, it == end, op.cols, op.depth);
+      }
+      return;
+    }
+    case Op::Kind::CellBegin:
+      return writeCellBegin(out, parts, op.j, op.last, op.cols, op.depth);
+    case Op::Kind::CellEnd:
+      return writeCellEnd(out, parts, op.j, op.last, op.cols, op.depth);
+    case Op::Kind::GridEnd:
+      return writeGridEnd(out, parts, op.depth);
+  }
+}
+
+// Walks the page in the order it is written and cuts it into pieces of about
+// pieceBytes: a subtree that fits is one step, a larger one is opened and its cells
+// taken in runs that fit. Only the grids on the way down to the cuts are ever opened,
+// so the walk is short however large the page.
+class PagePlanner {
+ public:
+  PagePlanner(const PageParts& parts, const BoxForest& forest,
+              const std::vector<std::uint64_t>& subtreeBytes, std::uint64_t pieceBytes)
+      : parts_(parts), forest_(forest), bytes_(subtreeBytes), pieceBytes_(std::max<std::uint64_t>(pieceBytes, 1)) {}
+
+  // The steps of the next piece; none when the page is done.
+  std::vector<Op> next() {
+    piece_.clear();
+    filled_ = 0;
+    while (filled_ < pieceBytes_ && !ended_) step();
+    return std::move(piece_);
+  }
+
+ private:
+  struct Frame {
+    BoxIndex grid;
+    std::uint32_t depth;
+    BoxForest::Cells::Iterator next, end;
+    std::uint32_t j;  // cells begun
+    std::uint32_t cols;
+    bool cellOpen;  // cell j - 1 is begun and its box is being walked
+  };
+
+  void emit(Op op, std::uint64_t bytes) {
+    piece_.push_back(op);
+    filled_ += bytes;
+  }
+
+  void enter(BoxIndex box, std::uint32_t depth) {
+    if (!forest_.isGrid(box) || bytes_[box] <= pieceBytes_) {
+      emit({.kind = Op::Kind::Subtree, .depth = depth, .box = box}, bytes_[box]);
+      return;
+    }
+    ByteCount begin;
+    writeBoxBegin(begin, parts_, forest_, box, depth);
+    emit({.kind = Op::Kind::BoxBegin, .depth = depth, .box = box}, begin.bytes());
+    const BoxForest::Cells cells = forest_.tbCels(box);
+    stack_.push_back({box, depth, cells.begin(), cells.end(), 0,
+                      static_cast<std::uint32_t>(forest_.tbCols(box)), false});
+  }
+
+  void step() {
+    if (!begun_) {
+      begun_ = true;
+      emit({.kind = Op::Kind::PageBegin}, 0);
+      enter(BoxForest::root(), 0);
+      return;
+    }
+    if (stack_.empty()) {
+      ended_ = true;
+      emit({.kind = Op::Kind::PageEnd}, 0);
+      return;
+    }
+    Frame& f = stack_.back();
+    if (f.cellOpen) {
+      f.cellOpen = false;
+      emit({.kind = Op::Kind::CellEnd, .last = f.next == f.end, .depth = f.depth, .j = f.j - 1, .cols = f.cols}, 0);
+      return;
+    }
+    if (f.next == f.end) {
+      emit({.kind = Op::Kind::GridEnd, .depth = f.depth}, 0);
+      stack_.pop_back();
+      return;
+    }
+    const BoxIndex cell = *f.next;
+    if (bytes_[cell] <= pieceBytes_) {
+      // A run of cells that fit, as long as the piece has room.
+      Op run{.kind = Op::Kind::Cells, .depth = f.depth, .box = f.grid, .child = f.next.child(), .j = f.j, .cols = f.cols};
+      std::uint64_t bytes = 0;
+      while (f.next != f.end && bytes_[*f.next] <= pieceBytes_ &&
+             (run.count == 0 || filled_ + bytes < pieceBytes_)) {
+        bytes += bytes_[*f.next];
+        ++f.next;
+        ++f.j;
+        ++run.count;
+      }
+      emit(run, bytes);
+      return;
+    }
+    ++f.next;
+    emit({.kind = Op::Kind::CellBegin, .last = f.next == f.end, .depth = f.depth, .j = f.j, .cols = f.cols}, 0);
+    ++f.j;
+    f.cellOpen = true;
+    enter(cell, f.depth + 1);  // may move the stack: f is not used after this
+  }
+
+  const PageParts& parts_;
+  const BoxForest& forest_;
+  const std::vector<std::uint64_t>& bytes_;
+  const std::uint64_t pieceBytes_;
+  std::vector<Frame> stack_;
+  std::vector<Op> piece_;
+  std::uint64_t filled_ = 0;
+  bool begun_ = false;
+  bool ended_ = false;
+};
+
+}  // namespace
+
+void TreeMapPage::write(Sink& sink, unsigned workers, std::uint64_t pieceBytes) const {
+  const PageParts parts(options_);
+  PagePlanner planner(parts, forest_, subtreeBytes_, workers == 0 ? size_ : pieceBytes);
+  writePieces(sink, workers, [&]() -> PieceJob {
+    std::vector<Op> ops = planner.next();
+    if (ops.empty()) return {};
+    return [&parts, this, ops = std::move(ops)](Output& out) {
+      for (const Op& op : ops) execute(out, parts, forest_, op);
+    };
+  });
+}
+
+void TreeMapPage::write(Sink& sink) const {
+  // A few pieces for each worker keep them all busy to the end; pieces far larger
+  // than a buffer keep the planning negligible.
+  const unsigned workers = availableCpus() > 1 ? availableCpus() : 0;
+  const std::uint64_t piece = std::clamp<std::uint64_t>(size_ / (8 * std::max(workers, 1u)),
+                                                        std::uint64_t{4} << 20, std::uint64_t{64} << 20);
+  write(sink, workers, piece);
 }
 
 TreeMapPage treeMapExt(const TreeMapOptions& options, NameTree tree) {
-  NumberedTree numbered = tree2ltree(tree);
-  tree = NameTree();  // the numbered tree keeps the label storage alive
-  BoxForest forest = treeMapLBox(numbered);
-  numbered = NumberedTree();
-  return TreeMapPage(options, std::move(forest));
+  return TreeMapPage(options, treeMapLBox(std::move(tree)));
 }
 
 }  // namespace qv

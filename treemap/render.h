@@ -2,9 +2,10 @@
 // tables, each grid box carrying a hidden table of its children whose ID the
 // label's click handler looks up, and the page puts the script first.
 //
-// The page is the largest thing the program makes, many times its input, so it is
-// written from an explicit stack straight into an Output. Its size is known before
-// its first byte: the same writers run over a ByteCount.
+// The page is the largest thing the program makes, many times its input. Its size
+// is known before its first byte, box by box, so it can be cut into pieces at known
+// offsets that several threads produce at once while the calling thread hands them
+// to the sink in order.
 #pragma once
 
 #include <cstdint>
@@ -15,30 +16,37 @@
 
 namespace qv {
 
-// Writes the forest's root box and everything inside it, as the page holds it (the
+// Writes the forest's root box and everything inside it as the page holds it (the
 // root box's TABLE indented by 2). Grid boxes take options.toAltColors by depth,
 // leaves options.toLeafColor; a grid with no alternative colours fails with
 // "Prelude.head: empty list".
 void renderBox(Output& out, const TreeMapOptions& options, const BoxForest& forest);
 
-// A page ready to be written: the tree numbered (tree2ltree) and laid out
-// (treeMapLBox). The page is the preamble and one "HTML" element holding the script
-// and then the root box.
+// A page ready to be written: the preamble and one "HTML" element holding the
+// script and then the root box.
 class TreeMapPage {
  public:
-  TreeMapPage(TreeMapOptions options, BoxForest forest)
-      : options_(std::move(options)), forest_(std::move(forest)) {}
+  // Measures every box's subtree (the only pass over all boxes before writing).
+  TreeMapPage(TreeMapOptions options, BoxForest forest);
   // The exact number of bytes write() writes.
-  std::uint64_t size() const;
-  void write(Output& out) const;
+  std::uint64_t size() const { return size_; }
+  // Writes the page into sink. With workers > 0 that many threads produce pieces of
+  // about pieceBytes while the calling thread writes them in order; with 0 the calling
+  // thread does everything. A failure in any thread ends the write with that failure.
+  void write(Sink& sink, unsigned workers, std::uint64_t pieceBytes) const;
+  // As many workers as this process may run threads at once, and pieces that give
+  // each of them a few.
+  void write(Sink& sink) const;
 
  private:
   TreeMapOptions options_;
   BoxForest forest_;
+  std::vector<std::uint64_t> subtreeBytes_;  // of every box, at the depth it has
+  std::uint64_t size_ = 0;
 };
 
-// Numbers and lays out the tree. Takes the tree so that each stage can be freed as
-// soon as the next one is built.
+// Lays out the tree (treeMapLBox) and measures its page. Takes the tree, which the
+// forest keeps for the boxes' names.
 TreeMapPage treeMapExt(const TreeMapOptions& options, NameTree tree);
 
 }  // namespace qv

@@ -1,0 +1,187 @@
+#include "tree/pieces.h"
+
+#include <sched.h>
+
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace qv {
+namespace {
+
+constexpr std::size_t kBufferSize = Output::kDefaultCapacity;
+// Full buffers a worker may have waiting for the writer before it waits itself.
+constexpr std::size_t kBuffersPerWorker = 3;
+
+// Thrown inside a worker when another thread has failed: the worker just stops.
+struct Stopped {};
+
+struct Chunk {
+  std::unique_ptr<char[]> buffer;  // null: the piece is complete
+  std::size_t size = 0;
+  unsigned worker = 0;
+};
+
+class Pipeline {
+ public:
+  Pipeline(Sink& sink, unsigned workers, const std::function<PieceJob()>& next)
+      : sink_(sink), next_(next), free_(workers), owned_(workers, 0) {}
+
+  void run(unsigned workers) {
+    std::vector<std::thread> threads;
+    try {
+      for (unsigned w = 0; w < workers; ++w) threads.emplace_back([this, w] { work(w); });
+      writeInOrder();
+    } catch (...) {
+      fail(std::current_exception());
+    }
+    for (std::thread& t : threads) t.join();
+    if (error_) std::rethrow_exception(error_);
+  }
+
+ private:
+  // The sink of one worker's Output: its bytes belong to the piece it writes.
+  class PieceSink : public Sink {
+   public:
+    PieceSink(Pipeline& p, unsigned worker) : p_(p), worker_(worker) {}
+    void startPiece(std::size_t index) { index_ = index; }
+    void take(std::unique_ptr<char[]>& buffer, std::size_t size) override {
+      p_.hand(index_, worker_, buffer, size);
+    }
+    void write(const char* data, std::size_t size) override {
+      // Output hands whole buffers over; bytes written directly are copied into one.
+      auto buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
+      while (size > 0) {
+        const std::size_t n = std::min(size, kBufferSize);
+        std::copy(data, data + n, buffer.get());
+        p_.hand(index_, worker_, buffer, n);
+        data += n;
+        size -= n;
+      }
+    }
+
+   private:
+    Pipeline& p_;
+    unsigned worker_;
+    std::size_t index_ = 0;
+  };
+
+  void work(unsigned worker) {
+    try {
+      PieceSink sink(*this, worker);
+      Output out(sink, kBufferSize);
+      for (;;) {
+        PieceJob job;
+        std::size_t index;
+        {
+          std::unique_lock lock(mutex_);
+          if (stop_ || exhausted_) return;
+          job = next_();
+          if (!job) {
+            exhausted_ = true;
+            changed_.notify_all();
+            return;
+          }
+          index = given_++;
+          pending_.emplace_back();
+        }
+        sink.startPiece(index);
+        job(out);
+        out.flush();
+        std::unique_lock lock(mutex_);
+        pending_[index - head_].push_back(Chunk{nullptr, 0, worker});
+        changed_.notify_all();
+      }
+    } catch (const Stopped&) {
+    } catch (...) {
+      fail(std::current_exception());
+    }
+  }
+
+  // Queues a worker's full buffer and gives it an empty one: one it had before, once
+  // the writer is done with it, or a new one while it has fewer than its share.
+  void hand(std::size_t index, unsigned worker, std::unique_ptr<char[]>& buffer,
+            std::size_t size) {
+    std::unique_lock lock(mutex_);
+    if (stop_) throw Stopped{};
+    pending_[index - head_].push_back(Chunk{std::move(buffer), size, worker});
+    changed_.notify_all();
+    if (free_[worker].empty() && owned_[worker] < kBuffersPerWorker) {
+      ++owned_[worker];
+      buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
+      return;
+    }
+    changed_.wait(lock, [&] { return stop_ || !free_[worker].empty(); });
+    if (stop_) throw Stopped{};
+    buffer = std::move(free_[worker].back());
+    free_[worker].pop_back();
+  }
+
+  void writeInOrder() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [&] {
+        return stop_ || (!pending_.empty() && !pending_.front().empty()) ||
+               (exhausted_ && head_ == given_);
+      });
+      if (stop_ || pending_.empty()) return;
+      Chunk chunk = std::move(pending_.front().front());
+      pending_.front().pop_front();
+      if (!chunk.buffer) {
+        pending_.pop_front();
+        ++head_;
+        continue;
+      }
+      lock.unlock();
+      sink_.write(chunk.buffer.get(), chunk.size);
+      lock.lock();
+      free_[chunk.worker].push_back(std::move(chunk.buffer));
+      changed_.notify_all();
+    }
+  }
+
+  void fail(std::exception_ptr e) {
+    std::unique_lock lock(mutex_);
+    if (!error_) error_ = e;
+    stop_ = true;
+    changed_.notify_all();
+  }
+
+  Sink& sink_;
+  const std::function<PieceJob()>& next_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool exhausted_ = false;  // next() has no more pieces
+  bool stop_ = false;       // a thread failed
+  std::exception_ptr error_;
+  std::size_t given_ = 0;  // pieces handed to workers
+  std::size_t head_ = 0;   // the piece being written
+  std::deque<std::deque<Chunk>> pending_;  // chunks of pieces head_ .. given_ - 1
+  std::vector<std::vector<std::unique_ptr<char[]>>> free_;
+  std::vector<std::size_t> owned_;
+};
+
+}  // namespace
+
+void writePieces(Sink& sink, unsigned workers, const std::function<PieceJob()>& next) {
+  if (workers == 0) {
+    Output out(sink);
+    while (const PieceJob job = next()) job(out);
+    out.flush();
+    return;
+  }
+  Pipeline(sink, workers, next).run(workers);
+}
+
+unsigned availableCpus() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
+  const int n = CPU_COUNT(&set);
+  return n > 0 ? static_cast<unsigned>(n) : 1;
+}
+
+}  // namespace qv
