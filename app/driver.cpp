@@ -39,7 +39,7 @@ void runSteps(const std::vector<std::string>& args, Output& out) {
   showTree(out, nameTree);
   // The input is read and closed before the page is opened, so the page may replace it.
   const std::string outputPath = outputFileName(options.flags);
-  const TreeMapPage page = treeMapExt(defaultTreeOpts(), std::move(nameTree));
+  const TreeMapPage page = treeMapExt(defaultTreeOpts(), std::make_shared<const NameTree>(std::move(nameTree)));
   FdSink file = FdSink::create(outputPath);
   page.write(file);
   file.close();

@@ -38,7 +38,7 @@ void reader(benchmark::State& state, const std::string& shape) {
 void layout(benchmark::State& state, const std::string& shape) {
   const qv::NameTree tree = qv::readNameTree("doc.xml", document(shape));
   for (auto _ : state) {
-    const qv::BoxForest forest = qv::treeMapLBox(tree);
+    const qv::BoxForest forest = qv::treeMapLBox(std::make_shared<const qv::NameTree>(tree));
     benchmark::DoNotOptimize(forest.size());
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * tree.size()));
@@ -46,7 +46,7 @@ void layout(benchmark::State& state, const std::string& shape) {
 
 void page(benchmark::State& state, const std::string& shape) {
   const qv::NameTree tree = qv::readNameTree("doc.xml", document(shape));
-  const qv::BoxForest forest = qv::treeMapLBox(tree);
+  const qv::BoxForest forest = qv::treeMapLBox(std::make_shared<const qv::NameTree>(tree));
   NullSink sink;
   for (auto _ : state) {
     qv::Output out(sink);
@@ -60,7 +60,8 @@ void page(benchmark::State& state, const std::string& shape) {
 // the size before the first byte, to set against page().
 void pageSize(benchmark::State& state, const std::string& shape) {
   const qv::TreeMapPage built =
-      qv::treeMapExt(qv::defaultTreeOpts(), qv::readNameTree("doc.xml", document(shape)));
+      qv::treeMapExt(qv::defaultTreeOpts(), std::make_shared<const qv::NameTree>(
+                                                 qv::readNameTree("doc.xml", document(shape))));
   std::uint64_t bytes = 0;
   for (auto _ : state) bytes = built.size();
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));

@@ -5,7 +5,7 @@
 namespace qv {
 
 std::int32_t BoxForest::boId(BoxIndex b, std::size_t depth) const {
-  return tree2ltree(tree_, b, depth);
+  return tree2ltree(*tree_, b, depth);
 }
 
 TreeMapOptions defaultTreeOpts() {

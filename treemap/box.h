@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -32,7 +33,7 @@ class BoxForest {
       Iterator(const BoxForest* f, NodeIndex child) : f_(f), child_(child) {}
       BoxIndex operator*() const { return f_->cells_[child_]; }
       Iterator& operator++() {
-        child_ += f_->tree_.subtreeSize(child_);
+        child_ += f_->tree_->subtreeSize(child_);
         return *this;
       }
       bool operator==(const Iterator& o) const { return child_ == o.child_; }
@@ -56,20 +57,23 @@ class BoxForest {
   BoxForest() = default;
   // cells[c] is the box at the position, in its parent's table, of the child c has
   // in document order; cols[g] the column count of grid g's table (0 for leaves).
-  BoxForest(NameTree tree, LargeVector<BoxIndex> cells, LargeVector<std::uint8_t> cols)
+  // The tree is shared: while the page is laid out and measured, the drawing of the
+  // same tree goes on.
+  BoxForest(std::shared_ptr<const NameTree> tree, LargeVector<BoxIndex> cells,
+            LargeVector<std::uint8_t> cols)
       : tree_(std::move(tree)), cells_(std::move(cells)), cols_(std::move(cols)) {}
 
   static constexpr BoxIndex root() { return 0; }
-  std::size_t size() const { return tree_.size(); }
-  Label boName(BoxIndex b) const { return tree_.label(b); }
-  bool isGrid(BoxIndex b) const { return !tree_.isLeaf(b); }
+  std::size_t size() const { return tree_->size(); }
+  Label boName(BoxIndex b) const { return tree_->label(b); }
+  bool isGrid(BoxIndex b) const { return !tree_->isLeaf(b); }
   std::int32_t tbCols(BoxIndex b) const { return cols_[b]; }
-  Cells tbCels(BoxIndex b) const { return Cells(this, b + 1, b + tree_.subtreeSize(b)); }
+  Cells tbCels(BoxIndex b) const { return Cells(this, b + 1, b + tree_->subtreeSize(b)); }
   // The id of box b at depth d (the root has depth 0): its node's number.
   std::int32_t boId(BoxIndex b, std::size_t depth) const;
 
  private:
-  NameTree tree_;
+  std::shared_ptr<const NameTree> tree_;
   LargeVector<BoxIndex> cells_;
   LargeVector<std::uint8_t> cols_;
 };

@@ -125,7 +125,8 @@ std::int32_t mkTableBox(std::span<const BoxSize> sizes, std::vector<std::uint32_
   return chooseCols(sorted);
 }
 
-BoxForest treeMapLBox(NameTree tree) {
+BoxForest treeMapLBox(std::shared_ptr<const NameTree> shared) {
+  const NameTree& tree = *shared;
   const std::size_t n = tree.size();
   if (n == 0) throw Error::program("treeMapLBox: a tree without a root");
   LargeVector<BoxIndex> cells(n);
@@ -154,7 +155,7 @@ BoxForest treeMapLBox(NameTree tree) {
     for (std::size_t p = 0; p < order.size(); ++p) cells[children[p]] = children[order[p]];
     sizes[i] = boxSize(name, tableSize(chosen, sorted));
   }
-  return BoxForest(std::move(tree), std::move(cells), std::move(cols));
+  return BoxForest(std::move(shared), std::move(cells), std::move(cols));
 }
 
 }  // namespace qv

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -48,6 +49,6 @@ std::int32_t mkTableBox(std::span<const BoxSize> sizes, std::vector<std::uint32_
 // Lays out the whole tree: box i is tree node i; a node without children becomes a
 // leaf, any other a grid whose table (mkTableBox) holds its children's boxes. The
 // forest keeps the tree, whose labels are the boxes' names.
-BoxForest treeMapLBox(NameTree tree);
+BoxForest treeMapLBox(std::shared_ptr<const NameTree> tree);
 
 }  // namespace qv

@@ -24,6 +24,10 @@ NameTree rootWithLeaves(Label root, const std::vector<Label>& leaves) {
   return std::move(b).finish();
 }
 
+std::shared_ptr<const NameTree> shared(NameTree tree) {
+  return std::make_shared<const NameTree>(std::move(tree));
+}
+
 std::vector<BoxIndex> cellsOf(const BoxForest& f, BoxIndex b) {
   std::vector<BoxIndex> cells;
   for (BoxIndex c : f.tbCels(b)) cells.push_back(c);
@@ -133,7 +137,7 @@ TEST(Layout, WorkedExampleOrdersCellsAndPicksFourColumns) {
   b.leaf("z");
   b.close();
   b.leaf("c\nc");
-  EXPECT_EQ(describe(treeMapLBox(std::move(b).finish())),
+  EXPECT_EQ(describe(treeMapLBox(shared(std::move(b).finish()))),
             "root:1[4| a:7 bb:6 c\nc:2 x:3[1| y:5 z:4]]");
   // The candidates of the root's table: 1 column (2, 8), 2 (3, 5), 3 (4, 6), 4 (5, 4).
   const std::vector<BoxSize> cells = {{1, 1}, {2, 1}, {1, 2}, {1, 4}};
@@ -152,7 +156,7 @@ TEST(Layout, ColumnCountsOfRowsOfUnitLeaves) {
   const Case cases[] = {{1, 1}, {2, 1}, {3, 2},  {4, 2},  {5, 2},   {6, 2},
                         {7, 3}, {9, 3}, {12, 3}, {60, 8}, {3000, 50}};
   for (const Case& c : cases) {
-    const BoxForest f = treeMapLBox(rootWithLeaves("r", std::vector<Label>(c.leaves, "x")));
+    const BoxForest f = treeMapLBox(shared(rootWithLeaves("r", std::vector<Label>(c.leaves, "x"))));
     EXPECT_EQ(f.tbCols(BoxForest::root()), c.cols) << c.leaves;
     EXPECT_EQ(cellsOf(f, BoxForest::root()).size(), c.leaves);
     EXPECT_EQ(chooseCols(std::vector<BoxSize>(c.leaves, BoxSize{1, 1})), c.cols) << c.leaves;
@@ -162,7 +166,7 @@ TEST(Layout, ColumnCountsOfRowsOfUnitLeaves) {
 
 TEST(Layout, CellsSortByHeightThenWidthThenChildOrder) {
   // bb (2, 1), a (1, 1), c\nc (1, 2): a, bb, the two-line leaf; 2 columns.
-  EXPECT_EQ(describe(treeMapLBox(rootWithLeaves("r", {"bb", "a", "c\nc"}))),
+  EXPECT_EQ(describe(treeMapLBox(shared(rootWithLeaves("r", {"bb", "a", "c\nc"})))),
             "r:1[2| a:3 bb:4 c\nc:2]");
   // Equal sizes keep child order; wider-but-shorter goes before narrower-but-taller.
   const std::vector<BoxSize> sizes = {{1, 1}, {1, 1}, {4, 1}, {1, 1}, {0, 2}, {1, 2}};
@@ -180,7 +184,7 @@ TEST(Layout, ForestKeepsTheTreeStorageAlive) {
     TreeBuilder<Label> b;
     b.open(all.substr(0, 6));
     b.leaf(all.substr(6));
-    forest = treeMapLBox(std::move(b).finish(std::move(text)));
+    forest = treeMapLBox(shared(std::move(b).finish(std::move(text))));
   }  // the tree and the last other owner of its characters are gone
   EXPECT_EQ(describe(forest), "parent:1[1| child:2]");
 }
@@ -192,9 +196,9 @@ TEST(Layout, EmptyAndLineFeedNamesGetOneColumnAndNoNaN) {
   b.open("<a />");
   b.leaf("");
   b.leaf("");
-  EXPECT_EQ(describe(treeMapLBox(std::move(b).finish())), "data.xml:1[1| <a />:2[1| :4 :3]]");
-  EXPECT_EQ(treeMapLBox(rootWithLeaves("r", {"\n", "\n", "\n"})).tbCols(0), 1);
-  EXPECT_EQ(treeMapLBox(rootWithLeaves("r", {"", "a", ""})).tbCols(0), 1);
+  EXPECT_EQ(describe(treeMapLBox(shared(std::move(b).finish()))), "data.xml:1[1| <a />:2[1| :4 :3]]");
+  EXPECT_EQ(treeMapLBox(shared(rootWithLeaves("r", {"\n", "\n", "\n"}))).tbCols(0), 1);
+  EXPECT_EQ(treeMapLBox(shared(rootWithLeaves("r", {"", "a", ""}))).tbCols(0), 1);
 }
 
 TEST(Layout, HugeSizesSaturateAndStillChooseColumns) {
@@ -207,7 +211,7 @@ TEST(Layout, HugeSizesSaturateAndStillChooseColumns) {
   for (int i = 2; i < 100; ++i) b.close();
   const std::string wide(kMax / 50 + 1, 'w');
   for (int i = 0; i < 50; ++i) b.leaf(Label(wide));
-  const BoxForest f = treeMapLBox(std::move(b).finish());
+  const BoxForest f = treeMapLBox(shared(std::move(b).finish()));
   EXPECT_EQ(f.tbCols(0), 50);
   EXPECT_EQ(cellsOf(f, 0).back(), 1u);  // the tallest cell, the chain, comes last
 }
@@ -216,7 +220,7 @@ TEST(Layout, MillionDeepChainLaysOutWithoutRecursion) {
   constexpr int kDepth = 1000000;
   TreeBuilder<Label> b;
   for (int i = 1; i <= kDepth; ++i) b.open("n");
-  const BoxForest f = treeMapLBox(std::move(b).finish());
+  const BoxForest f = treeMapLBox(shared(std::move(b).finish()));
   BoxIndex at = BoxForest::root();
   int depth = 1;
   while (f.isGrid(at)) {
@@ -232,7 +236,7 @@ TEST(Layout, MillionDeepChainLaysOutWithoutRecursion) {
 
 TEST(Layout, MillionLeafChildrenGetFiftyColumnsInChildOrder) {
   constexpr std::size_t kLeaves = 1000000;
-  const BoxForest f = treeMapLBox(rootWithLeaves("r", std::vector<Label>(kLeaves, "x")));
+  const BoxForest f = treeMapLBox(shared(rootWithLeaves("r", std::vector<Label>(kLeaves, "x"))));
   EXPECT_EQ(f.tbCols(0), 50);
   const std::vector<BoxIndex> cells = cellsOf(f, 0);
   ASSERT_EQ(cells.size(), kLeaves);

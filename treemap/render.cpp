@@ -468,7 +468,7 @@ void TreeMapPage::write(Sink& sink) const {
   write(sink, workers, piece);
 }
 
-TreeMapPage treeMapExt(const TreeMapOptions& options, NameTree tree) {
+TreeMapPage treeMapExt(const TreeMapOptions& options, std::shared_ptr<const NameTree> tree) {
   return TreeMapPage(options, treeMapLBox(std::move(tree)));
 }
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "tree/output.h"
 #include "tree/tree.h"
@@ -45,8 +46,8 @@ class TreeMapPage {
   std::uint64_t size_ = 0;
 };
 
-// Lays out the tree (treeMapLBox) and measures its page. Takes the tree, which the
-// forest keeps for the boxes' names.
-TreeMapPage treeMapExt(const TreeMapOptions& options, NameTree tree);
+// Lays out the tree (treeMapLBox) and measures its page; the page keeps the tree for
+// the boxes' names. It only reads the tree, which others may read meanwhile.
+TreeMapPage treeMapExt(const TreeMapOptions& options, std::shared_ptr<const NameTree> tree);
 
 }  // namespace qv
