@@ -41,6 +41,25 @@ TEST(Box, LabelDivisionEscapesLinesAndSeparatesThemWithBr) {
   for (const Case& c : cases) EXPECT_EQ(division(c.label, c.id), c.expected) << c.label;
 }
 
+TEST(Box, LongLabelsGoOutInPiecesAsShortOnesDoInPlace) {
+  // A label that cannot fit a small buffer takes the piecewise path; in a large
+  // buffer the same label is written in place. Both must agree, and with the size.
+  std::string label;
+  for (int i = 0; i < 300; ++i) label += "a \"&<>\n\t\xe9";
+  for (const std::string& l : {label, label + "\n", label + "\n\n"}) {
+    qvtest::StringSink big;
+    {
+      Output out(big);
+      writeLabelDivision(out, l, 42);
+      out.flush();
+    }
+    EXPECT_EQ(division(l, 42), big.text);
+    ByteCount count;
+    writeLabelDivision(count, l, 42);
+    EXPECT_EQ(count.bytes(), big.text.size());
+  }
+}
+
 TEST(Box, WideLabelCharactersAboveByteRangeBecomeNumericReferences) {
   const std::u32string label = U"\u00e9 \u0100<\n\U0010FFFF";
   EXPECT_EQ(division(std::u32string_view(label), 5),

@@ -87,6 +87,17 @@ class Output {
     used_ += n;
     return at;
   }
+  // Room for up to n bytes at the end of the buffer, for a caller that knows only a
+  // bound of what it writes: it writes there, then commits where it ended. Null when
+  // n is larger than the whole buffer.
+  char* room(std::size_t n) {
+    if (n > capacity_ - used_) {
+      if (n > capacity_) return nullptr;
+      flush();
+    }
+    return buffer_.get() + used_;
+  }
+  void commit(const char* end) { used_ = static_cast<std::size_t>(end - buffer_.get()); }
   // Hands everything buffered to the sink.
   void flush();
   // Flushes, then closes the sink.
@@ -112,6 +123,7 @@ class ByteCount {
   void put(char) { ++bytes_; }
   void write(std::string_view s) { bytes_ += s.size(); }
   void fill(char, std::size_t n) { bytes_ += n; }
+  void add(std::uint64_t n) { bytes_ += n; }
   // Nothing to fill in: producers take their byte-at-a-time path.
   char* claim(std::size_t) { return nullptr; }
   std::uint64_t bytes() const { return bytes_; }
