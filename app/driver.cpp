@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <csignal>
 #include <new>
 
 #include "app/io.h"
@@ -37,13 +38,17 @@ void runSteps(const std::vector<std::string>& args, Output& out) {
   std::string document = readWholeFile(inputPath);
   NameTree nameTree = readNameTree(inputPath, std::move(document));
   showTree(out, nameTree);
+  // A standard output whose reader has gone ends the run here, before the page
+  // replaces anything.
+  out.flush();
   // The input is read and closed before the page is opened, so the page may replace it.
   const std::string outputPath = outputFileName(options.flags);
-  FdSink file = FdSink::create(outputPath);
+  const TreeMapPage page = treeMapExt(defaultTreeOpts(), std::move(nameTree));
+  PageFile file(outputPath, page.size());
   {
-    Output page(file);
-    treeMapExt(defaultTreeOpts(), std::move(nameTree)).write(page);
-    page.close();
+    Output pageOut(file);
+    page.write(pageOut);
+    pageOut.close();
   }
   out.write("Written: ");
   out.write(outputPath);
@@ -80,6 +85,9 @@ int run(const std::vector<std::string>& args, Sink& standardOutput, Sink& standa
 }
 
 int runMain(int argc, char** argv) {
+  // A closed standard output is an output failure like any other: its write
+  // fails with EPIPE and the run ends with the one report.
+  ::signal(SIGPIPE, SIG_IGN);
   std::vector<std::string> args(argv, argv + argc);
   FdSink standardOutput(STDOUT_FILENO, "<stdout>");
   FdSink standardError(STDERR_FILENO, "<stderr>");
