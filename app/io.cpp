@@ -172,8 +172,9 @@ void PageFile::open() {
     const int error = errno;
     newFile_.clear();
     if (error == EEXIST && attempt < 8) continue;
-    if (exists && (error == EACCES || error == EPERM || error == EROFS))
+    if (exists && (error == EACCES || error == EPERM || error == EROFS)) {
       return openOver(target, old);
+    }
     throw Error::io(path_, "openFile", error);
   }
   removeOnStopSignals(newFile_.c_str());
