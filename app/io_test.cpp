@@ -155,14 +155,5 @@ TEST_F(IoTest, StopSignalRemovesTheNewFile) {
   EXPECT_EQ(contents(path("page.html")), "old");
 }
 
-TEST(PageFile, DeviceIsWrittenInPlaceWithoutReservation) {
-  PageFile file("/dev/null", 3);
-  EXPECT_FALSE(file.seekable());
-  EXPECT_EQ(file.reserved(), 0u);
-  file.write("abc", 3);
-  file.close();
-  EXPECT_TRUE(fs::is_character_file("/dev/null"));
-}
-
 }  // namespace
 }  // namespace qv
