@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <csignal>
+#include <future>
+#include <memory>
 #include <new>
 
 #include "app/io.h"
@@ -35,12 +38,19 @@ void runSteps(const std::vector<std::string>& args, Output& out) {
   showPositionals(out, options.positionals);
   const std::string& inputPath = options.positionals.front();
   std::string document = readWholeFile(inputPath);
-  NameTree nameTree = readNameTree(inputPath, std::move(document));
-  showTree(out, nameTree);
+  const auto nameTree =
+      std::make_shared<const NameTree>(readNameTree(inputPath, std::move(document)));
+  // The page is laid out and measured while the tree is drawn: both only read it.
+  std::future<TreeMapPage> building = std::async(
+      std::launch::async, [nameTree] { return treeMapExt(defaultTreeOpts(), nameTree); });
+  showTree(out, *nameTree);
+  // A standard output whose reader has gone ends the run here, before the page
+  // replaces anything.
+  out.flush();
+  const TreeMapPage page = building.get();
   // The input is read and closed before the page is opened, so the page may replace it.
   const std::string outputPath = outputFileName(options.flags);
-  const TreeMapPage page = treeMapExt(defaultTreeOpts(), std::make_shared<const NameTree>(std::move(nameTree)));
-  FdSink file = FdSink::create(outputPath);
+  PageFile file(outputPath, page.size());
   page.write(file);
   file.close();
   out.write("Written: ");
@@ -62,6 +72,10 @@ int run(const std::vector<std::string>& args, Sink& standardOutput, Sink& standa
     message = e.message();
   } catch (const std::bad_alloc&) {
     message = "out of memory";
+  } catch (const std::exception& e) {
+    // Nothing the program throws gets here; a failure of the library (a thread
+    // that cannot start, say) still ends the run with a report.
+    message = e.what();
   }
   // The report: what the standard output holds goes first, then one line on
   // the error stream. A standard output that already failed stays failed.
@@ -78,6 +92,9 @@ int run(const std::vector<std::string>& args, Sink& standardOutput, Sink& standa
 }
 
 int runMain(int argc, char** argv) {
+  // A closed standard output is an output failure like any other: its write
+  // fails with EPIPE and the run ends with the one report.
+  ::signal(SIGPIPE, SIG_IGN);
   std::vector<std::string> args(argv, argv + argc);
   FdSink standardOutput(STDOUT_FILENO, "<stdout>");
   FdSink standardError(STDERR_FILENO, "<stderr>");

@@ -1,6 +1,9 @@
 // Runs the built quiltview as a user would and checks exit status, standard
 // output, standard error and the files it leaves.
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,10 +12,13 @@
 
 #include "tests/scratch_dir.h"
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -29,7 +35,24 @@ struct RunOptions {
   std::string cwd;
   std::string stdoutPath;     // when set, standard output goes to this file instead
   rlim_t stackLimit = 0;      // bytes; 0 keeps the inherited limit
+  int stdoutFd = -1;          // when set, standard output is this descriptor
+  bool unprivileged = false;  // run as nobody when root, so permission bits count
+  int umask = -1;             // -1 keeps the inherited mask
 };
+
+// The names in a folder, sorted: a run must leave no file of its own behind.
+std::vector<std::string> listing(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+struct stat statOf(const std::string& path) {
+  struct stat st {};
+  ::stat(path.c_str(), &st);
+  return st;
+}
 
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -45,10 +68,16 @@ Outcome quiltview(const std::vector<std::string>& args, const RunOptions& o = {}
   const std::string errFile = (tmp / "stderr").string();
   const pid_t pid = ::fork();
   if (pid == 0) {
-    const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int out = o.stdoutFd >= 0 ? o.stdoutFd
+                                     : ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
     if (!o.cwd.empty() && ::chdir(o.cwd.c_str()) != 0) ::_exit(126);
+    if (o.umask >= 0) ::umask(static_cast<mode_t>(o.umask));
+    if (o.unprivileged && ::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+      ::_exit(126);
+    }
     if (o.stackLimit != 0) {
       const rlimit limit{o.stackLimit, o.stackLimit};
       if (::setrlimit(RLIMIT_STACK, &limit) != 0) ::_exit(126);
@@ -64,7 +93,7 @@ Outcome quiltview(const std::vector<std::string>& args, const RunOptions& o = {}
   ::waitpid(pid, &wstatus, 0);
   Outcome r;
   r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-  if (o.stdoutPath.empty()) r.out = readFile(outFile);
+  if (o.stdoutPath.empty() && o.stdoutFd < 0) r.out = readFile(outFile);
   r.err = readFile(errFile);
   fs::remove_all(tmp);
   return r;
@@ -146,10 +175,11 @@ TEST_F(Cli, MissingOrDirectoryInputIsReportedAfterTheArgumentLines) {
 }
 
 TEST_F(Cli, UnreadableInputIsPermissionDenied) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
   write("secret.xml", "<a/>");
   fs::permissions(path("secret.xml"), fs::perms::none);
-  const Outcome r = quiltview({"secret.xml"}, here());
+  RunOptions o = here();
+  o.unprivileged = true;  // root reads every file
+  const Outcome r = quiltview({"secret.xml"}, o);
   EXPECT_EQ(r.err, "quiltview: secret.xml: openFile: permission denied (Permission denied)\n");
 }
 
@@ -219,6 +249,9 @@ TEST_F(Cli, UnwritableOutputIsReportedAfterTheDrawing) {
   EXPECT_EQ(r.err, "quiltview: out/x.html: openFile: does not exist (No such file or directory)\n");
   r = quiltview({"--output=", "a.xml"}, here());
   EXPECT_EQ(r.err, "quiltview: : openFile: does not exist (No such file or directory)\n");
+  fs::create_directories(path("d"));
+  r = quiltview({"-o", "d", "a.xml"}, here());
+  EXPECT_EQ(r.err, "quiltview: d: openFile: inappropriate type (Is a directory)\n");
   r = quiltview({"-o", "/dev/full", "a.xml"}, here());
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out.find("Written: "), std::string::npos);
@@ -302,6 +335,152 @@ TEST_F(Cli, MillionLeafChildrenComplete) {
             std::string("[Output \"wide.html\"]\n[\"wide.xml\"]\nwide.xml\n|\n`- <w />\n\n"
                         "Written: wide.html\n").size() +
                 1000000 * std::string("   |\n   +- <c />\n").size());
+}
+
+// A file system of 1 MB, mounted when the tests run as root (as CI does).
+class CliFullDisk : public Cli {
+ protected:
+  void SetUp() override {
+    Cli::SetUp();
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
+    fs::create_directories(path("tm"));
+    if (::mount("tmpfs", path("tm").c_str(), "tmpfs", 0, "size=1m") != 0) {
+      GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(errno);
+    }
+    mounted_ = true;
+  }
+  void TearDown() override {
+    if (mounted_) ::umount(path("tm").c_str());
+    Cli::TearDown();
+  }
+  bool mounted_ = false;
+};
+
+TEST_F(CliFullDisk, PageThatDoesNotFitIsRefusedAndTheOldPageStays) {
+  write("small.xml", "<a><b/></a>");
+  std::string wide = "<r>", deep;
+  for (int i = 0; i < 60000; ++i) wide += "<x>hello world</x>";
+  for (int i = 0; i < 20000; ++i) deep += "<a>";  // a page of 4.8 GB
+  write("wide.xml", wide);
+  write("deep.xml", deep);
+  ASSERT_EQ(quiltview({"-o", "tm/c.html", "small.xml"}, here()).status, 0);
+  const std::string good = readFile(path("tm/c.html"));
+  ASSERT_TRUE(good.ends_with("></HTML\n>\n"));
+  struct Case {
+    std::string input;
+    bool unprivileged;  // in a folder it may not write to: the page is written in place
+  };
+  for (const Case& c : {Case{"wide.xml", false}, Case{"deep.xml", false}, Case{"wide.xml", true}}) {
+    if (c.unprivileged) {
+      ASSERT_EQ(::chown(path("tm/c.html").c_str(), 65534, 65534), 0);
+      fs::permissions(path("tm"), fs::perms(0555));
+    }
+    RunOptions o = here();
+    o.unprivileged = c.unprivileged;
+    if (c.input == "deep.xml") o.stdoutPath = "/dev/null";  // a drawing of 1.2 GB
+    const Outcome r = quiltview({"-o", "tm/c.html", c.input}, o);
+    EXPECT_EQ(r.status, 1) << c.input;
+    EXPECT_EQ(r.out.find("Written: "), std::string::npos);
+    EXPECT_EQ(r.err,
+              "quiltview: tm/c.html: writeFile: resource exhausted (No space left on device)\n");
+    EXPECT_EQ(readFile(path("tm/c.html")), good);
+    EXPECT_EQ(listing(path("tm")), std::vector<std::string>{"c.html"});
+  }
+}
+
+TEST_F(Cli, PageReplacesWhatLinksLeadToAndKeepsItsMode) {
+  write("a.xml", "<a/>");
+  fs::create_directories(path("sub"));
+  fs::create_symlink("sub/hop.html", path("link.html"));
+  fs::create_symlink("page.html", path("sub/hop.html"));  // read from sub/
+  RunOptions o = here();
+  o.umask = 027;
+  // A chain that leads nowhere creates its end, with 0666 less the umask.
+  EXPECT_EQ(quiltview({"-o", "link.html", "a.xml"}, o).status, 0);
+  const std::string page = readFile(path("sub/page.html"));
+  EXPECT_TRUE(page.ends_with("></HTML\n>\n"));
+  EXPECT_EQ(statOf(path("sub/page.html")).st_mode & 07777, 0640u);
+  // An existing page is replaced and keeps its own mode.
+  write("sub/page.html", "old");
+  fs::permissions(path("sub/page.html"), fs::perms(0604));
+  const ino_t oldInode = statOf(path("sub/page.html")).st_ino;
+  EXPECT_EQ(quiltview({"-o", "link.html", "a.xml"}, o).status, 0);
+  EXPECT_EQ(readFile(path("sub/page.html")), page);
+  EXPECT_NE(statOf(path("sub/page.html")).st_ino, oldInode);
+  EXPECT_EQ(statOf(path("sub/page.html")).st_mode & 07777, 0604u);
+  EXPECT_TRUE(fs::is_symlink(path("link.html")) && fs::is_symlink(path("sub/hop.html")));
+  EXPECT_EQ(listing(path("sub")), (std::vector<std::string>{"hop.html", "page.html"}));
+}
+
+TEST_F(Cli, FifoOutputIsWrittenInPlace) {
+  write("a.xml", "<a><b/></a>");
+  ASSERT_EQ(quiltview({"-o", "ref.html", "a.xml"}, here()).status, 0);
+  ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0644), 0);
+  std::string received;
+  std::thread reader([&] { received = readFile(path("fifo")); });
+  const Outcome r = quiltview({"-o", "fifo", "a.xml"}, here());
+  // Frees the reader should the run have failed before opening the FIFO.
+  const int unblock = ::open(path("fifo").c_str(), O_WRONLY | O_NONBLOCK);
+  if (unblock >= 0) ::close(unblock);
+  reader.join();
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(received, readFile(path("ref.html")));
+  EXPECT_EQ(fs::status(path("fifo")).type(), fs::file_type::fifo);
+}
+
+TEST_F(Cli, PermissionsOfFolderAndFileDecideHowThePageIsWritten) {
+  write("a.xml", "<a/>");
+  ASSERT_EQ(quiltview({"-o", "ref.html", "a.xml"}, here()).status, 0);
+  const std::string page = readFile(path("ref.html"));
+  fs::create_directories(path("ro"));
+  fs::create_directories(path("rw"));
+  write("ro/page.html", std::string(page.size() * 2, 'x'));  // longer than the new page
+  write("rw/locked.html", "old");
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown(path("ro/page.html").c_str(), 65534, 65534), 0);
+  }
+  fs::permissions(path("rw"), fs::perms::all);
+  fs::permissions(path("rw/locked.html"), fs::perms(0444));
+  fs::permissions(path("ro"), fs::perms(0555));
+  const ino_t inode = statOf(path("ro/page.html")).st_ino;
+  const std::string denied = ": openFile: permission denied (Permission denied)\n";
+  struct Case {
+    std::string output, err, content;
+  };
+  const Case cases[] = {
+      {"ro/page.html", "", page},  // no new file in the folder: written in place
+      {"ro/new.html", "quiltview: ro/new.html" + denied, ""},
+      {"rw/locked.html", "quiltview: rw/locked.html" + denied, "old"},
+  };
+  RunOptions o = here();
+  o.unprivileged = true;
+  for (const Case& c : cases) {
+    const Outcome r = quiltview({"-o", c.output, "a.xml"}, o);
+    if (r.status == 126) GTEST_SKIP() << "cannot run as nobody";
+    EXPECT_EQ(r.status, c.err.empty() ? 0 : 1) << c.output;
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(readFile(path(c.output)), c.content) << c.output;
+  }
+  EXPECT_EQ(statOf(path("ro/page.html")).st_ino, inode);
+  EXPECT_EQ(listing(path("ro")), std::vector<std::string>{"page.html"});
+  EXPECT_EQ(listing(path("rw")), std::vector<std::string>{"locked.html"});
+  fs::permissions(path("ro"), fs::perms::all);  // lets the fixture remove it
+}
+
+TEST_F(Cli, ClosedStandardOutputIsReportedAndNoPageIsWritten) {
+  write("a.xml", "<a/>");
+  write("x.html", "old");
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  ::close(ends[0]);  // the reader has gone before the first byte
+  RunOptions o = here();
+  o.stdoutFd = ends[1];
+  const Outcome r = quiltview({"-o", "x.html", "a.xml"}, o);
+  ::close(ends[1]);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "quiltview: <stdout>: writeFile: failed (Broken pipe)\n");
+  EXPECT_EQ(readFile(path("x.html")), "old");
+  EXPECT_EQ(listing(dir_.string()), (std::vector<std::string>{"a.xml", "x.html"}));
 }
 
 }  // namespace

@@ -1,0 +1,159 @@
+#include "app/io.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "tests/scratch_dir.h"
+#include "tree/error.h"
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+using IoTest = qvtest::ScratchDirTest;
+
+std::string pattern(std::size_t size) {
+  std::string text(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) text[i] = static_cast<char>('a' + i % 23);
+  return text;
+}
+
+std::atomic<int> interruptions{0};
+extern "C" void countInterruption(int) {
+  ++interruptions;
+}
+
+TEST(FdSink, WritesEverythingThroughShortWritesAndInterruptions) {
+  // Signals without SA_RESTART cut a blocked write short, or fail it with EINTR
+  // when nothing went through yet.
+  struct sigaction action {};
+  struct sigaction previous {};
+  action.sa_handler = countInterruption;
+  sigemptyset(&action.sa_mask);
+  ASSERT_EQ(::sigaction(SIGUSR1, &action, &previous), 0);
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  const std::string sent = pattern(4 << 20);
+  std::atomic<bool> done{false};
+  std::string failure;
+  std::thread writer([&] {
+    try {
+      FdSink sink(ends[1], "pipe");
+      sink.write(sent.data(), sent.size());
+      sink.close();
+    } catch (const Error& e) {
+      failure = e.message();  // the sink closed the pipe on its way out
+    }
+    done = true;
+  });
+  std::thread interrupter([&, target = writer.native_handle()] {
+    while (!done) {
+      ::pthread_kill(target, SIGUSR1);
+      std::this_thread::yield();
+    }
+  });
+  std::string received;
+  char piece[4093];
+  for (ssize_t n; (n = ::read(ends[0], piece, sizeof piece)) > 0;) {
+    received.append(piece, static_cast<std::size_t>(n));
+  }
+  interrupter.join();  // first: it signals the writer until the writer is done
+  writer.join();
+  ::close(ends[0]);
+  ::sigaction(SIGUSR1, &previous, nullptr);
+  EXPECT_EQ(failure, "");
+  EXPECT_GT(interruptions.load(), 0);
+  EXPECT_TRUE(received == sent);
+}
+
+TEST(ReadWholeFile, ReadsAPipeUntilItsWriterCloses) {
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  const std::string sent = pattern(300000);  // several times the first guess of 64 KB
+  // Room for all of it, so the writer never waits for a reader that stopped early.
+  ASSERT_GE(::fcntl(ends[1], F_SETPIPE_SZ, 1 << 20), 1 << 20);
+  std::thread writer([&] {
+    for (std::size_t at = 0; at < sent.size(); at += 1000) {
+      if (::write(ends[1], sent.data() + at, std::min<std::size_t>(1000, sent.size() - at)) < 0) {
+        break;
+      }
+    }
+    ::close(ends[1]);
+  });
+  const std::string received = readWholeFile("/dev/fd/" + std::to_string(ends[0]));
+  writer.join();
+  ::close(ends[0]);
+  EXPECT_TRUE(received == sent);
+}
+
+std::vector<std::string> listing(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename());
+  return names;
+}
+
+std::string contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(IoTest, PageFileReplacesTheOldFileOnlyWhenComplete) {
+  const std::string page = pattern(100000);
+  struct Case {
+    std::string name;
+    std::size_t bytes;  // written, against the page's size
+    bool close;
+  };
+  const Case cases[] = {
+      {"complete", page.size(), true},
+      {"short", page.size() - 1, true},
+      {"long", page.size() + 1, true},
+      {"abandoned", page.size(), false},  // an exception on the way
+  };
+  for (const Case& c : cases) {
+    write("page.html", "old");
+    try {
+      PageFile file(path("page.html"), page.size());
+      ASSERT_TRUE(file.seekable());
+      ASSERT_EQ(file.reserved(), page.size());
+      struct stat st {};
+      ASSERT_EQ(::fstat(file.fd(), &st), 0);
+      EXPECT_GE(static_cast<std::uint64_t>(st.st_blocks) * 512, page.size()) << c.name;
+      file.write(page.data(), std::min(c.bytes, page.size()));
+      if (c.bytes > page.size()) file.write("!", 1);
+      if (c.close) file.close();
+    } catch (const Error& e) {
+      EXPECT_EQ(e.kind(), Error::Kind::Program) << c.name;
+    }
+    EXPECT_TRUE(contents(path("page.html")) == (c.name == "complete" ? page : "old")) << c.name;
+    EXPECT_EQ(listing(dir_), std::vector<std::string>{"page.html"}) << c.name;
+  }
+}
+
+TEST_F(IoTest, StopSignalRemovesTheNewFile) {
+  write("page.html", "old");
+  const pid_t child = ::fork();
+  if (child == 0) {
+    PageFile file(path("page.html"), 1 << 20);
+    ::raise(SIGTERM);
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+  EXPECT_EQ(listing(dir_), std::vector<std::string>{"page.html"});
+  EXPECT_EQ(contents(path("page.html")), "old");
+}
+
+}  // namespace
+}  // namespace qv
