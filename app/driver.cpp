@@ -35,7 +35,7 @@ void runSteps(const std::vector<std::string>& args, Output& out) {
   showPositionals(out, options.positionals);
   const std::string& inputPath = options.positionals.front();
   std::string document = readWholeFile(inputPath);
-  NameTree nameTree = readNameTree(inputPath, std::move(document));
+  NameTree nameTree = nameTreeOf(inputPath, std::move(document));
   showTree(out, nameTree);
   // The input is read and closed before the page is opened, so the page may replace it.
   const std::string outputPath = outputFileName(options.flags);

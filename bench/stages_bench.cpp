@@ -28,7 +28,7 @@ void reader(benchmark::State& state, const std::string& shape) {
   const std::string& doc = document(shape);
   std::size_t nodes = 0;
   for (auto _ : state) {
-    const qv::NameTree tree = qv::readNameTree("doc.xml", doc);
+    const qv::NameTree tree = qv::nameTreeOf("doc.xml", doc);
     nodes = tree.size();
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * doc.size()));
@@ -36,7 +36,7 @@ void reader(benchmark::State& state, const std::string& shape) {
 }
 
 void layout(benchmark::State& state, const std::string& shape) {
-  const qv::NameTree tree = qv::readNameTree("doc.xml", document(shape));
+  const qv::NameTree tree = qv::nameTreeOf("doc.xml", document(shape));
   for (auto _ : state) {
     const qv::Box root = qv::treeMapLBox(qv::tree2ltree(tree));
     benchmark::DoNotOptimize(root.node());
@@ -45,7 +45,7 @@ void layout(benchmark::State& state, const std::string& shape) {
 }
 
 void page(benchmark::State& state, const std::string& shape) {
-  const qv::NameTree tree = qv::readNameTree("doc.xml", document(shape));
+  const qv::NameTree tree = qv::nameTreeOf("doc.xml", document(shape));
   const qv::Box root = qv::treeMapLBox(qv::tree2ltree(tree));
   NullSink sink;
   for (auto _ : state) {
@@ -57,7 +57,7 @@ void page(benchmark::State& state, const std::string& shape) {
 }
 
 void drawing(benchmark::State& state, const std::string& shape) {
-  const qv::NameTree tree = qv::readNameTree("doc.xml", document(shape));
+  const qv::NameTree tree = qv::nameTreeOf("doc.xml", document(shape));
   NullSink sink;
   for (auto _ : state) {
     qv::Output out(sink);

@@ -1,0 +1,677 @@
+// The scanning core of the lenient XML reader. It accepts any bytes and never
+// fails: parseXML folds a document's line ends in place, then reports its content
+// to an events object in document order (start and end of elements, text of a
+// kind, unresolved references). It does not recurse on the document's depth, and
+// its work is linear in the input, which it returns so tests can check that.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "tree/label.h"
+#include "xml/nametree.h"
+
+namespace qv {
+
+enum class CDataKind {
+  CDataText,      // ordinary character data, references resolved
+  CDataVerbatim,  // the inside of a CDATA section, as written
+  CDataRaw,       // a "<!...>" declaration, as written
+};
+
+struct Name {
+  std::optional<std::string_view> prefix;  // the part before the first ":"
+  std::string_view local;
+};
+
+// What the scan reports for a start tag. The views last until the next event.
+struct StartTag {
+  Name name;
+  std::span<const LabelAttr> attrs;
+  bool hasContent;  // false for an empty-element tag: no endElement follows
+};
+
+namespace detail {
+
+// CRLF and lone CR become LF, in place; the text only ever shrinks.
+inline void foldLineEnds(std::string& s) {
+  char* const begin = s.data();
+  char* const end = begin + s.size();
+  char* in = static_cast<char*>(std::memchr(begin, '\r', s.size()));
+  if (in == nullptr) return;
+  char* out = in;
+  while (in < end) {
+    // in is at a carriage return.
+    *out++ = '\n';
+    ++in;
+    if (in < end && *in == '\n') ++in;
+    char* next = static_cast<char*>(std::memchr(in, '\r', static_cast<std::size_t>(end - in)));
+    if (next == nullptr) next = end;
+    std::memmove(out, in, static_cast<std::size_t>(next - in));
+    out += next - in;
+    in = next;
+  }
+  s.resize(static_cast<std::size_t>(out - begin));
+}
+
+constexpr bool isSpace(unsigned char c) {
+  return (c >= 9 && c <= 13) || c == 32 || c == 160;
+}
+
+struct CharClasses {
+  std::array<bool, 256> space{};
+  std::array<bool, 256> nameStop{};   // ends a tag or attribute name
+  std::array<bool, 256> valueStop{};  // ends an unquoted attribute value
+  constexpr CharClasses() {
+    for (int c = 0; c < 256; ++c) {
+      const bool s = isSpace(static_cast<unsigned char>(c));
+      space[c] = s;
+      nameStop[c] = s || c == '=' || c == '>' || c == '/';
+      valueStop[c] = s || c == '>' || c == '/';
+    }
+  }
+};
+constexpr CharClasses kClasses;
+
+constexpr char32_t kMaxCode = 0x10FFFF;
+
+// The character a reference name stands for, if it is one of the five named
+// ones or a well-formed decimal or hexadecimal code within range.
+inline std::optional<char32_t> resolveReference(std::string_view name) {
+  if (name == "lt") return U'<';
+  if (name == "gt") return U'>';
+  if (name == "amp") return U'&';
+  if (name == "apos") return U'\'';
+  if (name == "quot") return U'"';
+  if (name.size() < 2 || name[0] != '#') return std::nullopt;
+  const bool hex = name[1] == 'x';
+  std::size_t i = hex ? 2 : 1;
+  if (i == name.size()) return std::nullopt;
+  std::uint32_t code = 0;
+  for (; i < name.size(); ++i) {
+    const char c = name[i];
+    std::uint32_t digit;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<std::uint32_t>(c - '0');
+    } else if (hex && c >= 'a' && c <= 'f') {
+      digit = static_cast<std::uint32_t>(c - 'a' + 10);
+    } else if (hex && c >= 'A' && c <= 'F') {
+      digit = static_cast<std::uint32_t>(c - 'A' + 10);
+    } else {
+      return std::nullopt;
+    }
+    // Saturating just past the limit keeps long runs of leading zeros valid
+    // while no run of digits can overflow.
+    code = std::min<std::uint32_t>(code * (hex ? 16 : 10) + digit, kMaxCode + 1);
+  }
+  if (code > kMaxCode) return std::nullopt;
+  return static_cast<char32_t>(code);
+}
+
+using UriId = std::int32_t;
+constexpr UriId kNoUri = -1;
+
+// What decides whether an end tag closes an open element: the local name and the
+// URI when there is one, else the local name and the prefix (or its absence).
+// The views point into the document, which outlives the scan.
+struct NameKey {
+  std::string_view local;
+  std::string_view prefix;
+  UriId uri = kNoUri;
+  bool hasPrefix = false;
+  bool operator==(const NameKey&) const = default;
+};
+
+struct NameKeyHash {
+  std::size_t operator()(const NameKey& k) const {
+    std::size_t h = std::hash<std::string_view>{}(k.local);
+    h ^= (static_cast<std::size_t>(k.uri) + 0x9E3779B97F4A7C15u + (h << 6) + (h >> 2));
+    if (k.hasPrefix) h ^= std::hash<std::string_view>{}(k.prefix) * 31 + 1;
+    return h;
+  }
+};
+
+struct StringHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+
+template <class Events>
+class Scanner {
+ public:
+  Scanner(std::string_view document, Events& events)
+      : p_(document.data()), end_(document.data() + document.size()), events_(events) {}
+
+  void run() {
+    while (p_ < end_) {
+      ++work_;
+      if (*p_ == '<') {
+        markup();
+      } else {
+        characterData();
+      }
+    }
+    flushText();
+    closeDownTo(0);
+  }
+
+  std::uint64_t work() const { return work_; }
+
+ private:
+  // ---- Scanning primitives; each counts the bytes it looks at.
+
+  const char* skipSpace(const char* s) {
+    const char* from = s;
+    while (s < end_ && kClasses.space[static_cast<unsigned char>(*s)]) ++s;
+    work_ += static_cast<std::uint64_t>(s - from);
+    return s;
+  }
+  const char* skipUntil(const char* s, const std::array<bool, 256>& stop) {
+    const char* from = s;
+    while (s < end_ && !stop[static_cast<unsigned char>(*s)]) ++s;
+    work_ += static_cast<std::uint64_t>(s - from);
+    return s;
+  }
+  // The first c in [from, to), or to.
+  const char* findChar(const char* from, const char* to, char c) {
+    const void* at = std::memchr(from, c, static_cast<std::size_t>(to - from));
+    const char* r = at == nullptr ? to : static_cast<const char*>(at);
+    work_ += static_cast<std::uint64_t>(r - from);
+    return r;
+  }
+  // The first occurrence of needle at or after from, or nullptr.
+  const char* findText(const char* from, std::string_view needle) {
+    const std::string_view rest(from, static_cast<std::size_t>(end_ - from));
+    const std::size_t at = rest.find(needle);
+    work_ += at == std::string_view::npos ? rest.size() : at + needle.size();
+    return at == std::string_view::npos ? nullptr : from + at;
+  }
+  bool startsWith(const char* s, std::string_view prefix) const {
+    return static_cast<std::size_t>(end_ - s) >= prefix.size() &&
+           std::memcmp(s, prefix.data(), prefix.size()) == 0;
+  }
+  static Name splitName(const char* b, const char* e) {
+    const std::string_view whole(b, static_cast<std::size_t>(e - b));
+    const std::size_t colon = whole.find(':');
+    if (colon == std::string_view::npos) return {std::nullopt, whole};
+    return {whole.substr(0, colon), whole.substr(colon + 1)};
+  }
+
+  // ---- Character data, references and the merging of adjacent text.
+
+  void characterData() {
+    const char* runEnd = findChar(p_, end_, '<');
+    const char* s = p_;
+    while (s < runEnd) {
+      const char* amp = findChar(s, runEnd, '&');
+      // Without a ";" later in the run, the rest of the run is plain text.
+      const char* semi = amp == runEnd ? runEnd : findChar(amp + 1, runEnd, ';');
+      if (semi == runEnd) {
+        addSlice(CDataKind::CDataText, s, runEnd, s);
+        break;
+      }
+      if (amp > s) addSlice(CDataKind::CDataText, s, amp, s);
+      const std::string_view name(amp + 1, static_cast<std::size_t>(semi - amp - 1));
+      if (const auto code = resolveReference(name)) {
+        startOrJoin(CDataKind::CDataText, amp);
+        appendCode(*code);
+      } else {
+        flushText();
+        events_.reference(name);
+      }
+      s = semi + 1;
+    }
+    p_ = runEnd;
+  }
+
+  // Text is gathered until something that is not text of the same kind comes;
+  // while it is one contiguous slice of the document it is not copied at all.
+  struct PendingText {
+    bool active = false;
+    bool sealed = false;  // an unmatched end tag never joins what follows it
+    bool owned = false;   // the characters are in narrow/wide, not in the document
+    bool wide = false;
+    CDataKind kind = CDataKind::CDataText;
+    const char* begin = nullptr;
+    std::size_t size = 0;
+    std::string narrow;
+    std::u32string wideChars;
+  };
+
+  // Starts a new text item unless the pending one takes a piece of this kind.
+  void startOrJoin(CDataKind kind, const char* at) {
+    if (text_.active && text_.kind == kind && !text_.sealed) return;
+    flushText();
+    text_.active = true;
+    text_.sealed = false;
+    text_.owned = false;
+    text_.wide = false;
+    text_.kind = kind;
+    text_.begin = at;
+    text_.size = 0;
+  }
+
+  void own() {
+    if (text_.owned) return;
+    text_.owned = true;
+    text_.narrow.assign(text_.begin, text_.size);
+    work_ += text_.size;
+  }
+
+  void appendOwned(std::string_view bytes) {
+    own();
+    work_ += bytes.size();
+    if (text_.wide) {
+      for (const char c : bytes) text_.wideChars.push_back(static_cast<unsigned char>(c));
+    } else {
+      text_.narrow.append(bytes);
+    }
+  }
+
+  void appendCode(char32_t code) {
+    own();
+    ++work_;
+    if (code > 255 && !text_.wide) {
+      text_.wide = true;
+      for (const char c : text_.narrow) text_.wideChars.push_back(static_cast<unsigned char>(c));
+      work_ += text_.narrow.size();
+      text_.narrow.clear();
+    }
+    if (text_.wide) {
+      text_.wideChars.push_back(code);
+    } else {
+      text_.narrow.push_back(static_cast<char>(code));
+    }
+  }
+
+  void addSlice(CDataKind kind, const char* b, const char* e, const char* at) {
+    startOrJoin(kind, at);
+    const std::size_t n = static_cast<std::size_t>(e - b);
+    if (!text_.owned) {
+      if (text_.size == 0) {
+        text_.begin = b;
+        text_.size = n;
+        return;
+      }
+      if (text_.begin + text_.size == b) {
+        text_.size += n;
+        return;
+      }
+    }
+    appendOwned(std::string_view(b, n));
+  }
+
+  void flushText() {
+    if (!text_.active) return;
+    text_.active = false;
+    Label data;
+    if (!text_.owned) {
+      data = Label(std::string_view(text_.begin, text_.size));
+    } else if (text_.wide) {
+      data = Label(std::u32string_view(text_.wideChars));
+    } else {
+      data = Label(std::string_view(text_.narrow));
+    }
+    events_.text(text_.kind, data, !text_.owned);
+    text_.narrow.clear();
+    text_.wideChars.clear();
+  }
+
+  // ---- Markup.
+
+  void markup() {
+    const char* lt = p_;
+    if (lt + 1 < end_ && lt[1] == '!') {
+      declaration(lt);
+      return;
+    }
+    // White space after "<" does not count; "<" and white space at the very end
+    // is nothing.
+    const char* s = skipSpace(lt + 1);
+    if (s == end_) {
+      p_ = end_;
+    } else if (*s == '/') {
+      endTag(lt, s + 1);
+    } else {
+      startTag(s);
+    }
+  }
+
+  void declaration(const char* lt) {
+    const char* s = lt + 2;
+    if (startsWith(s, "--")) {
+      const char* close = findText(s + 2, "-->");
+      p_ = close == nullptr ? end_ : close + 3;
+      return;
+    }
+    if (startsWith(s, "[CDATA[")) {
+      const char* b = s + 7;
+      const char* close = findText(b, "]]>");
+      addSlice(CDataKind::CDataVerbatim, b, close == nullptr ? end_ : close, lt);
+      p_ = close == nullptr ? end_ : close + 3;
+      return;
+    }
+    // Every "<" opens a level that the next ">" closes, so an internal subset
+    // in square brackets stays inside its DOCTYPE.
+    std::size_t depth = 1;
+    const char* from = s;
+    while (s < end_) {
+      const char c = *s++;
+      if (c == '<') {
+        ++depth;
+      } else if (c == '>' && --depth == 0) {
+        break;
+      }
+    }
+    work_ += static_cast<std::uint64_t>(s - from);
+    addSlice(CDataKind::CDataRaw, lt, s, lt);
+    p_ = s;
+  }
+
+  void endTag(const char* lt, const char* afterSlash) {
+    const char* nameBegin = skipSpace(afterSlash);
+    const char* nameEnd = skipUntil(nameBegin, kClasses.nameStop);
+    const bool closed = nameEnd < end_ && *nameEnd == '>';
+    // Anything but ">" after the name is read again as ordinary input.
+    p_ = closed ? nameEnd + 1 : nameEnd;
+    const Name name = splitName(nameBegin, nameEnd);
+    const NameKey key = keyOf(name, uriOf(name));
+    if (const auto open = openElementMatching(key)) {
+      flushText();
+      closeDownTo(*open);
+      return;
+    }
+    if (closed && nameBegin == lt + 2) {
+      addSlice(CDataKind::CDataText, lt, p_, lt);
+    } else {
+      startOrJoin(CDataKind::CDataText, lt);
+      appendOwned("</");
+      appendOwned(std::string_view(nameBegin, static_cast<std::size_t>(nameEnd - nameBegin)));
+      appendOwned(">");
+    }
+    text_.sealed = true;
+  }
+
+  void startTag(const char* nameBegin) {
+    const char* s = skipUntil(nameBegin, kClasses.nameStop);
+    const Name name = splitName(nameBegin, s);
+    rawAttrs_.clear();
+    valueBytes_.clear();
+    valueCodes_.clear();
+    bool hasContent = true;
+    s = skipSpace(s);
+    while (s < end_) {
+      const char c = *s;
+      if (c == '>') {
+        ++s;
+        break;
+      }
+      if (c == '/') {
+        ++s;
+        if (s < end_ && *s == '>') ++s;
+        hasContent = false;
+        break;
+      }
+      if (c == '?' && s + 1 < end_ && s[1] == '>') {
+        s += 2;
+        hasContent = false;
+        break;
+      }
+      const char* keyBegin = s;
+      s = skipUntil(s, kClasses.nameStop);
+      RawAttr attr{splitName(keyBegin, s), RawAttr::Where::Document, s, 0};
+      s = skipSpace(s);
+      if (s < end_ && *s == '=') {
+        s = skipSpace(s + 1);
+        const char* vb;
+        const char* ve;
+        if (s < end_ && (*s == '"' || *s == '\'')) {
+          // An unclosed quote takes the rest of the document.
+          vb = s + 1;
+          ve = findChar(vb, end_, *s);
+          s = ve == end_ ? end_ : ve + 1;
+        } else {
+          vb = s;
+          ve = skipUntil(s, kClasses.valueStop);
+          s = ve;
+        }
+        resolveValue(attr, vb, ve);
+      }
+      rawAttrs_.push_back(attr);
+      s = skipSpace(s);
+    }
+    p_ = s;
+
+    attrs_.clear();
+    for (const RawAttr& a : rawAttrs_) attrs_.push_back({a.key.prefix, a.key.local, valueOf(a)});
+
+    const std::size_t undoMark = undo_.size();
+    for (const LabelAttr& a : attrs_) {
+      if (!a.prefix && a.local == "xmlns") {
+        bind(defaultUri_, a.value.empty() ? kNoUri : intern(a.value));
+      } else if (a.prefix && *a.prefix == "xmlns") {
+        bind(prefixUris_.try_emplace(a.local, kNoUri).first->second, intern(a.value));
+      }
+    }
+    const UriId uri = uriOf(name);
+
+    flushText();
+    events_.startElement(StartTag{name, attrs_, hasContent});
+    if (hasContent) {
+      auto* node = &*innermost_.try_emplace(keyOf(name, uri), 0u).first;
+      open_.push_back({node, node->second, undoMark});
+      node->second = static_cast<std::uint32_t>(open_.size());
+    } else {
+      undoBindings(undoMark);
+    }
+  }
+
+  // ---- Attribute values.
+
+  // Where a value's characters are: in the document, or resolved into one of
+  // the two scratch buffers shared by all attributes of the tag.
+  struct RawAttr {
+    enum class Where { Document, Bytes, Codes };
+    Name key;
+    Where where;
+    const char* begin;  // Document
+    std::size_t size;
+    std::size_t offset = 0;  // Bytes, Codes
+  };
+
+  Label valueOf(const RawAttr& a) const {
+    switch (a.where) {
+      case RawAttr::Where::Document:
+        return Label(std::string_view(a.begin, a.size));
+      case RawAttr::Where::Bytes:
+        return Label(std::string_view(valueBytes_).substr(a.offset, a.size));
+      case RawAttr::Where::Codes:
+        return Label(std::u32string_view(valueCodes_).substr(a.offset, a.size));
+    }
+    return Label();
+  }
+
+  // References in a value resolve as in text, but one that does not resolve
+  // stays in the value as written.
+  void resolveValue(RawAttr& attr, const char* b, const char* e) {
+    const char* amp = findChar(b, e, '&');
+    if (amp == e) {
+      attr = {attr.key, RawAttr::Where::Document, b, static_cast<std::size_t>(e - b)};
+      return;
+    }
+    const std::size_t start = valueBytes_.size();
+    std::size_t codesStart = 0;
+    bool wide = false;
+    auto appendBytes = [&](const char* from, const char* to) {
+      work_ += static_cast<std::uint64_t>(to - from);
+      if (wide) {
+        for (const char* c = from; c < to; ++c)
+          valueCodes_.push_back(static_cast<unsigned char>(*c));
+      } else {
+        valueBytes_.append(from, static_cast<std::size_t>(to - from));
+      }
+    };
+    const char* s = b;
+    while (s < e) {
+      if (s > b) amp = findChar(s, e, '&');
+      const char* semi = amp == e ? e : findChar(amp + 1, e, ';');
+      if (semi == e) {
+        appendBytes(s, e);
+        break;
+      }
+      appendBytes(s, amp);
+      const auto code =
+          resolveReference(std::string_view(amp + 1, static_cast<std::size_t>(semi - amp - 1)));
+      if (!code) {
+        appendBytes(amp, semi + 1);
+      } else if (*code <= 255 && !wide) {
+        valueBytes_.push_back(static_cast<char>(*code));
+      } else {
+        if (!wide) {
+          wide = true;
+          codesStart = valueCodes_.size();
+          for (std::size_t i = start; i < valueBytes_.size(); ++i) {
+            valueCodes_.push_back(static_cast<unsigned char>(valueBytes_[i]));
+          }
+          work_ += valueBytes_.size() - start;
+          valueBytes_.resize(start);
+        }
+        valueCodes_.push_back(*code);
+      }
+      s = semi + 1;
+    }
+    if (wide) {
+      attr = {attr.key, RawAttr::Where::Codes, nullptr, valueCodes_.size() - codesStart,
+              codesStart};
+    } else {
+      attr = {attr.key, RawAttr::Where::Bytes, nullptr, valueBytes_.size() - start, start};
+    }
+  }
+
+  // ---- Namespaces: one slot per prefix plus the default, each change undone
+  // when the element that made it closes, so no lookup walks the open elements.
+
+  UriId intern(Label value) {
+    if (!value.wide()) {
+      const std::string_view text = value.narrow();
+      if (auto it = narrowUris_.find(text); it != narrowUris_.end()) return it->second;
+      const auto id = static_cast<UriId>(narrowUris_.size() + wideUris_.size());
+      narrowUris_.emplace(std::string(text), id);
+      return id;
+    }
+    // A wide value holds a code above 255, so it never equals a narrow one.
+    std::u32string text = toU32(value);
+    if (auto it = wideUris_.find(text); it != wideUris_.end()) return it->second;
+    const auto id = static_cast<UriId>(narrowUris_.size() + wideUris_.size());
+    wideUris_.emplace(std::move(text), id);
+    return id;
+  }
+
+  void bind(UriId& slot, UriId uri) {
+    undo_.push_back({&slot, slot});
+    slot = uri;
+  }
+
+  void undoBindings(std::size_t mark) {
+    while (undo_.size() > mark) {
+      *undo_.back().first = undo_.back().second;
+      undo_.pop_back();
+    }
+  }
+
+  UriId uriOf(const Name& name) const {
+    if (!name.prefix) return defaultUri_;
+    const auto it = prefixUris_.find(*name.prefix);
+    return it == prefixUris_.end() ? kNoUri : it->second;
+  }
+
+  static NameKey keyOf(const Name& name, UriId uri) {
+    if (uri != kNoUri) return {name.local, {}, uri, false};
+    return {name.local, name.prefix.value_or(std::string_view()), kNoUri, name.prefix.has_value()};
+  }
+
+  // ---- Open elements. Each name key remembers its innermost open element, and
+  // each open element what its key remembered before, so finding the element an
+  // end tag closes never walks the stack.
+
+  using KeyNode = std::pair<const NameKey, std::uint32_t>;  // 1 + index in open_, 0: none
+  struct OpenElement {
+    KeyNode* node;
+    std::uint32_t previous;
+    std::size_t undoMark;
+  };
+
+  std::optional<std::size_t> openElementMatching(const NameKey& key) {
+    if (open_.empty()) return std::nullopt;
+    if (open_.back().node->first == key) return open_.size() - 1;
+    const auto it = innermost_.find(key);
+    if (it == innermost_.end() || it->second == 0) return std::nullopt;
+    return it->second - 1;
+  }
+
+  void closeDownTo(std::size_t depth) {
+    while (open_.size() > depth) {
+      ++work_;
+      const OpenElement e = open_.back();
+      open_.pop_back();
+      e.node->second = e.previous;
+      undoBindings(e.undoMark);
+      events_.endElement();
+    }
+  }
+
+  const char* p_;
+  const char* const end_;
+  Events& events_;
+  std::uint64_t work_ = 0;
+
+  PendingText text_;
+
+  std::vector<RawAttr> rawAttrs_;
+  std::vector<LabelAttr> attrs_;
+  std::string valueBytes_;
+  std::u32string valueCodes_;
+
+  std::vector<OpenElement> open_;
+  std::unordered_map<NameKey, std::uint32_t, NameKeyHash> innermost_;
+
+  UriId defaultUri_ = kNoUri;
+  std::unordered_map<std::string_view, UriId> prefixUris_;
+  std::vector<std::pair<UriId*, UriId>> undo_;
+  std::unordered_map<std::string, UriId, StringHash, std::equal_to<>> narrowUris_;
+  std::unordered_map<std::u32string, UriId> wideUris_;
+};
+}  // namespace detail
+
+// Folds the line ends of document in place, then scans it and reports its
+// content to events, in document order:
+//   startElement(const StartTag&)                 a start or empty-element tag
+//   endElement()                                  the end of the innermost element
+//                                                 started with content, at the latest
+//                                                 at the end of the document
+//   text(CDataKind, Label data, bool stableSlice) a run of text, adjacent pieces of
+//                                                 one kind merged
+//   reference(std::string_view name)              an unresolved reference: the
+//                                                 characters between "&" and ";"
+// Views last until the next event, except reference names and text with
+// stableSlice: those are slices of document and live as long as it does.
+// Returns the units of work done (bytes examined plus open elements touched).
+template <class Events>
+std::uint64_t parseXML(std::string& document, Events& events) {
+  detail::foldLineEnds(document);
+  detail::Scanner<Events> scanner(document, events);
+  scanner.run();
+  return scanner.work();
+}
+
+}  // namespace qv
