@@ -46,26 +46,29 @@ void escapeAttrValue(std::string& out, Label value) {
   });
 }
 
-void elementLabel(std::string& out, std::optional<std::string_view> prefix, std::string_view local,
-                  std::span<const LabelAttr> attrs) {
-  out += '<';
-  if (prefix) {
-    out += *prefix;
+namespace {
+
+void appendName(std::string& out, const Name& name) {
+  if (name.prefix) {
+    out += *name.prefix;
     out += ':';
   }
-  out += local;
+  out += name.local;
+}
+
+}  // namespace
+
+void elementLabel(std::string& out, const Name& name, std::span<const LabelAttr> attrs) {
+  out += '<';
+  appendName(out, name);
   for (const LabelAttr& a : attrs) {
     out += ' ';
-    if (a.prefix) {
-      out += *a.prefix;
-      out += ':';
-    }
-    out += a.local;
+    appendName(out, a.name);
     out += "=\"";
     escapeAttrValue(out, a.value);
     out += '"';
   }
-  out += !local.empty() && local.front() == '?' ? " ?>" : " />";
+  out += !name.local.empty() && name.local.front() == '?' ? " ?>" : " />";
 }
 
 }  // namespace qv

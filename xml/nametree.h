@@ -17,17 +17,20 @@ namespace qv {
 // True when every character is one of 9..13, 32, 160 (the empty text too).
 bool isBlankText(Label text);
 
-// One attribute of a start tag: its name split at the first ":" and its value
-// with references resolved.
-struct LabelAttr {
+// A tag or attribute name, split at its first ":".
+struct Name {
   std::optional<std::string_view> prefix;
   std::string_view local;
+};
+
+// One attribute of a start tag, its value with references resolved.
+struct LabelAttr {
+  Name name;
   Label value;
 };
 
 // Appends the label of an element with this name and these attributes.
-void elementLabel(std::string& out, std::optional<std::string_view> prefix, std::string_view local,
-                  std::span<const LabelAttr> attrs);
+void elementLabel(std::string& out, const Name& name, std::span<const LabelAttr> attrs);
 
 // Appends value with "<" ">" "&" '"' "'" as entities; line feed, carriage return
 // and 32..126 as they are; every other code as "&#N;" with N in decimal.

@@ -16,7 +16,7 @@ class TreeEvents {
 
   void startElement(const StartTag& t) {
     label_.clear();
-    elementLabel(label_, t.name.prefix, t.name.local, t.attrs);
+    elementLabel(label_, t.name, t.attrs);
     const Label label = arena_.add(std::string_view(label_));
     if (t.hasContent) {
       builder_.open(label);

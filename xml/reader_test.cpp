@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -33,20 +34,20 @@ struct Recorder {
     });
     bare ? void(out += w) : appendQuoted(out, Label(w));
   }
-  void name(std::optional<std::string_view> prefix, std::string_view local) {
-    if (prefix) {
-      word(*prefix);
+  void name(const Name& n) {
+    if (n.prefix) {
+      word(*n.prefix);
       out += ':';
     }
-    word(local);
+    word(n.local);
   }
   void startElement(const StartTag& t) {
     item('E');
     out += '(';
-    name(t.name.prefix, t.name.local);
+    name(t.name);
     for (const LabelAttr& a : t.attrs) {
       out += ' ';
-      name(a.prefix, a.local);
+      name(a.name);
       out += '=';
       appendQuoted(out, a.value);
     }

@@ -5,20 +5,17 @@
 // its work is linear in the input, which it returns so tests can check that.
 #pragma once
 
-#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <functional>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <utility>
 #include <vector>
 
 #include "tree/label.h"
+#include "xml/namespaces.h"
 #include "xml/nametree.h"
 #include "xml/references.h"
 
@@ -28,11 +25,6 @@ enum class CDataKind {
   CDataText,      // ordinary character data, references resolved
   CDataVerbatim,  // the inside of a CDATA section, as written
   CDataRaw,       // a "<!...>" declaration, as written
-};
-
-struct Name {
-  std::optional<std::string_view> prefix;  // the part before the first ":"
-  std::string_view local;
 };
 
 // What the scan reports for a start tag. The views last until the next event.
@@ -62,34 +54,6 @@ struct CharClasses {
   }
 };
 constexpr CharClasses kClasses;
-
-using UriId = std::int32_t;
-constexpr UriId kNoUri = -1;
-
-// What decides whether an end tag closes an open element: the local name and the
-// URI when there is one, else the local name and the prefix (or its absence).
-// The views point into the document, which outlives the scan.
-struct NameKey {
-  std::string_view local;
-  std::string_view prefix;
-  UriId uri = kNoUri;
-  bool hasPrefix = false;
-  bool operator==(const NameKey&) const = default;
-};
-
-struct NameKeyHash {
-  std::size_t operator()(const NameKey& k) const {
-    std::size_t h = std::hash<std::string_view>{}(k.local);
-    h ^= (static_cast<std::size_t>(k.uri) + 0x9E3779B97F4A7C15u + (h << 6) + (h >> 2));
-    if (k.hasPrefix) h ^= std::hash<std::string_view>{}(k.prefix) * 31 + 1;
-    return h;
-  }
-};
-
-struct StringHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-};
 
 template <class Events>
 class Scanner {
@@ -329,9 +293,8 @@ class Scanner {
     const bool closed = nameEnd < end_ && *nameEnd == '>';
     // Anything but ">" after the name is read again as ordinary input.
     p_ = closed ? nameEnd + 1 : nameEnd;
-    const Name name = splitName(nameBegin, nameEnd);
-    const NameKey key = keyOf(name, uriOf(name));
-    if (const auto open = openElementMatching(key)) {
+    const NameKey key = scope_.keyOf(splitName(nameBegin, nameEnd));
+    if (const auto open = open_.innermost(key)) {
       flushText();
       closeDownTo(*open);
       return;
@@ -348,12 +311,28 @@ class Scanner {
   }
 
   void startTag(const char* nameBegin) {
-    const char* s = skipUntil(nameBegin, kClasses.nameStop);
-    const Name name = splitName(nameBegin, s);
+    const char* nameEnd = skipUntil(nameBegin, kClasses.nameStop);
+    const Name name = splitName(nameBegin, nameEnd);
+    bool hasContent = true;
+    p_ = attributes(nameEnd, hasContent);
+    const std::size_t scopeMark = scope_.mark();
+    for (const LabelAttr& a : attrs_) scope_.declare(a);
+    const NameKey key = scope_.keyOf(name);
+    flushText();
+    events_.startElement(StartTag{name, attrs_, hasContent});
+    if (hasContent) {
+      open_.open(key, scopeMark);
+    } else {
+      scope_.undo(scopeMark);
+    }
+  }
+
+  // Reads the attributes of a start tag into attrs_, up to and including the
+  // tag's end; returns where the scan goes on.
+  const char* attributes(const char* s, bool& hasContent) {
     rawAttrs_.clear();
     valueBytes_.clear();
     valueCodes_.clear();
-    bool hasContent = true;
     s = skipSpace(s);
     while (s < end_) {
       const char c = *s;
@@ -372,53 +351,38 @@ class Scanner {
         hasContent = false;
         break;
       }
-      const char* keyBegin = s;
-      s = skipUntil(s, kClasses.nameStop);
-      RawAttr attr{splitName(keyBegin, s), RawAttr::Where::Document, s, 0};
-      s = skipSpace(s);
-      if (s < end_ && *s == '=') {
-        s = skipSpace(s + 1);
-        const char* vb;
-        const char* ve;
-        if (s < end_ && (*s == '"' || *s == '\'')) {
-          // An unclosed quote takes the rest of the document.
-          vb = s + 1;
-          ve = findChar(vb, end_, *s);
-          s = ve == end_ ? end_ : ve + 1;
-        } else {
-          vb = s;
-          ve = skipUntil(s, kClasses.valueStop);
-          s = ve;
-        }
-        resolveValue(attr, vb, ve);
-      }
-      rawAttrs_.push_back(attr);
-      s = skipSpace(s);
+      s = skipSpace(attribute(s));
     }
-    p_ = s;
-
     attrs_.clear();
-    for (const RawAttr& a : rawAttrs_) attrs_.push_back({a.key.prefix, a.key.local, valueOf(a)});
+    for (const RawAttr& a : rawAttrs_) attrs_.push_back({a.key, valueOf(a)});
+    return s;
+  }
 
-    const std::size_t undoMark = undo_.size();
-    for (const LabelAttr& a : attrs_) {
-      if (!a.prefix && a.local == "xmlns") {
-        bind(defaultUri_, a.value.empty() ? kNoUri : intern(a.value));
-      } else if (a.prefix && *a.prefix == "xmlns") {
-        bind(prefixUris_.try_emplace(a.local, kNoUri).first->second, intern(a.value));
+  // One attribute: a name, then "=" and a value, quoted or up to white space,
+  // ">" or "/". Without "=" the value is empty.
+  const char* attribute(const char* s) {
+    const char* keyBegin = s;
+    s = skipUntil(s, kClasses.nameStop);
+    RawAttr attr{splitName(keyBegin, s), RawAttr::Where::Document, s, 0};
+    s = skipSpace(s);
+    if (s < end_ && *s == '=') {
+      s = skipSpace(s + 1);
+      const char* vb;
+      const char* ve;
+      if (s < end_ && (*s == '"' || *s == '\'')) {
+        // An unclosed quote takes the rest of the document.
+        vb = s + 1;
+        ve = findChar(vb, end_, *s);
+        s = ve == end_ ? end_ : ve + 1;
+      } else {
+        vb = s;
+        ve = skipUntil(s, kClasses.valueStop);
+        s = ve;
       }
+      resolveValue(attr, vb, ve);
     }
-    const UriId uri = uriOf(name);
-
-    flushText();
-    events_.startElement(StartTag{name, attrs_, hasContent});
-    if (hasContent) {
-      auto* node = &*innermost_.try_emplace(keyOf(name, uri), 0u).first;
-      open_.push_back({node, node->second, undoMark});
-      node->second = static_cast<std::uint32_t>(open_.size());
-    } else {
-      undoBindings(undoMark);
-    }
+    rawAttrs_.push_back(attr);
+    return s;
   }
 
   // ---- Attribute values.
@@ -454,123 +418,73 @@ class Scanner {
       attr = {attr.key, RawAttr::Where::Document, b, static_cast<std::size_t>(e - b)};
       return;
     }
-    const std::size_t start = valueBytes_.size();
-    std::size_t codesStart = 0;
-    bool wide = false;
-    auto appendBytes = [&](const char* from, const char* to) {
-      work_ += static_cast<std::uint64_t>(to - from);
-      if (wide) {
-        for (const char* c = from; c < to; ++c)
-          valueCodes_.push_back(static_cast<unsigned char>(*c));
-      } else {
-        valueBytes_.append(from, static_cast<std::size_t>(to - from));
-      }
-    };
+    ValueInProgress v{valueBytes_.size()};
     const char* s = b;
     while (s < e) {
       if (s > b) amp = findChar(s, e, '&');
       const char* semi = amp == e ? e : findChar(amp + 1, e, ';');
       if (semi == e) {
-        appendBytes(s, e);
+        appendValueBytes(v, s, e);
         break;
       }
-      appendBytes(s, amp);
+      appendValueBytes(v, s, amp);
       const auto code =
           resolveReference(std::string_view(amp + 1, static_cast<std::size_t>(semi - amp - 1)));
-      if (!code) {
-        appendBytes(amp, semi + 1);
-      } else if (*code <= 255 && !wide) {
-        valueBytes_.push_back(static_cast<char>(*code));
+      if (code) {
+        appendValueCode(v, *code);
       } else {
-        if (!wide) {
-          wide = true;
-          codesStart = valueCodes_.size();
-          for (std::size_t i = start; i < valueBytes_.size(); ++i) {
-            valueCodes_.push_back(static_cast<unsigned char>(valueBytes_[i]));
-          }
-          work_ += valueBytes_.size() - start;
-          valueBytes_.resize(start);
-        }
-        valueCodes_.push_back(*code);
+        appendValueBytes(v, amp, semi + 1);
       }
       s = semi + 1;
     }
-    if (wide) {
-      attr = {attr.key, RawAttr::Where::Codes, nullptr, valueCodes_.size() - codesStart,
-              codesStart};
+    if (v.wide) {
+      attr = {attr.key, RawAttr::Where::Codes, nullptr, valueCodes_.size() - v.codesStart,
+              v.codesStart};
     } else {
-      attr = {attr.key, RawAttr::Where::Bytes, nullptr, valueBytes_.size() - start, start};
+      attr = {attr.key, RawAttr::Where::Bytes, nullptr, valueBytes_.size() - v.start, v.start};
     }
   }
 
-  // ---- Namespaces: one slot per prefix plus the default, each change undone
-  // when the element that made it closes, so no lookup walks the open elements.
-
-  UriId intern(Label value) {
-    if (!value.wide()) {
-      const std::string_view text = value.narrow();
-      if (auto it = narrowUris_.find(text); it != narrowUris_.end()) return it->second;
-      const auto id = static_cast<UriId>(narrowUris_.size() + wideUris_.size());
-      narrowUris_.emplace(std::string(text), id);
-      return id;
-    }
-    // A wide value holds a code above 255, so it never equals a narrow one.
-    std::u32string text = toU32(value);
-    if (auto it = wideUris_.find(text); it != wideUris_.end()) return it->second;
-    const auto id = static_cast<UriId>(narrowUris_.size() + wideUris_.size());
-    wideUris_.emplace(std::move(text), id);
-    return id;
-  }
-
-  void bind(UriId& slot, UriId uri) {
-    undo_.push_back({&slot, slot});
-    slot = uri;
-  }
-
-  void undoBindings(std::size_t mark) {
-    while (undo_.size() > mark) {
-      *undo_.back().first = undo_.back().second;
-      undo_.pop_back();
-    }
-  }
-
-  UriId uriOf(const Name& name) const {
-    if (!name.prefix) return defaultUri_;
-    const auto it = prefixUris_.find(*name.prefix);
-    return it == prefixUris_.end() ? kNoUri : it->second;
-  }
-
-  static NameKey keyOf(const Name& name, UriId uri) {
-    if (uri != kNoUri) return {name.local, {}, uri, false};
-    return {name.local, name.prefix.value_or(std::string_view()), kNoUri, name.prefix.has_value()};
-  }
-
-  // ---- Open elements. Each name key remembers its innermost open element, and
-  // each open element what its key remembered before, so finding the element an
-  // end tag closes never walks the stack.
-
-  using KeyNode = std::pair<const NameKey, std::uint32_t>;  // 1 + index in open_, 0: none
-  struct OpenElement {
-    KeyNode* node;
-    std::uint32_t previous;
-    std::size_t undoMark;
+  // A value being resolved: its characters so far are valueBytes_ from start on,
+  // or, once it holds a code above 255, valueCodes_ from codesStart on.
+  struct ValueInProgress {
+    std::size_t start;
+    std::size_t codesStart = 0;
+    bool wide = false;
   };
 
-  std::optional<std::size_t> openElementMatching(const NameKey& key) {
-    if (open_.empty()) return std::nullopt;
-    if (open_.back().node->first == key) return open_.size() - 1;
-    const auto it = innermost_.find(key);
-    if (it == innermost_.end() || it->second == 0) return std::nullopt;
-    return it->second - 1;
+  void appendValueBytes(ValueInProgress& v, const char* from, const char* to) {
+    work_ += static_cast<std::uint64_t>(to - from);
+    if (v.wide) {
+      for (const char* c = from; c < to; ++c) valueCodes_.push_back(static_cast<unsigned char>(*c));
+    } else {
+      valueBytes_.append(from, static_cast<std::size_t>(to - from));
+    }
   }
 
+  void appendValueCode(ValueInProgress& v, char32_t code) {
+    if (code <= 255 && !v.wide) {
+      valueBytes_.push_back(static_cast<char>(code));
+      return;
+    }
+    if (!v.wide) {
+      v.wide = true;
+      v.codesStart = valueCodes_.size();
+      for (std::size_t i = v.start; i < valueBytes_.size(); ++i) {
+        valueCodes_.push_back(static_cast<unsigned char>(valueBytes_[i]));
+      }
+      work_ += valueBytes_.size() - v.start;
+      valueBytes_.resize(v.start);
+    }
+    valueCodes_.push_back(code);
+  }
+
+  // ---- Open elements.
+
   void closeDownTo(std::size_t depth) {
-    while (open_.size() > depth) {
+    while (open_.depth() > depth) {
       ++work_;
-      const OpenElement e = open_.back();
-      open_.pop_back();
-      e.node->second = e.previous;
-      undoBindings(e.undoMark);
+      scope_.undo(open_.close());
       events_.endElement();
     }
   }
@@ -587,14 +501,8 @@ class Scanner {
   std::string valueBytes_;
   std::u32string valueCodes_;
 
-  std::vector<OpenElement> open_;
-  std::unordered_map<NameKey, std::uint32_t, NameKeyHash> innermost_;
-
-  UriId defaultUri_ = kNoUri;
-  std::unordered_map<std::string_view, UriId> prefixUris_;
-  std::vector<std::pair<UriId*, UriId>> undo_;
-  std::unordered_map<std::string, UriId, StringHash, std::equal_to<>> narrowUris_;
-  std::unordered_map<std::u32string, UriId> wideUris_;
+  NamespaceScope scope_;
+  OpenElements open_;
 };
 }  // namespace detail
 
