@@ -51,10 +51,9 @@ class NamespaceScope {
   // Applies one attribute of a start tag: "xmlns" binds the default namespace
   // (an empty value unbinds it), "xmlns:p" binds the prefix p; others do nothing.
   void declare(const LabelAttr& attr) {
-    if (!attr.name.prefix) {
-      if (attr.name.local == "xmlns")
-        bind(defaultUri_, attr.value.empty() ? kNoUri : intern(attr.value));
-    } else if (*attr.name.prefix == "xmlns") {
+    if (!attr.name.prefix && attr.name.local == "xmlns") {
+      bind(defaultUri_, attr.value.empty() ? kNoUri : intern(attr.value));
+    } else if (attr.name.prefix && *attr.name.prefix == "xmlns") {
       bind(prefixUris_.try_emplace(attr.name.local, kNoUri).first->second, intern(attr.value));
     }
   }
