@@ -39,7 +39,7 @@ void runSteps(const std::vector<std::string>& args, Output& out) {
   const std::string& inputPath = options.positionals.front();
   std::string document = readWholeFile(inputPath);
   const auto nameTree =
-      std::make_shared<const NameTree>(readNameTree(inputPath, std::move(document)));
+      std::make_shared<const NameTree>(nameTreeOf(inputPath, std::move(document)));
   // The page is laid out and measured while the tree is drawn: both only read it.
   std::future<TreeMapPage> building = std::async(
       std::launch::async, [nameTree] { return treeMapExt(defaultTreeOpts(), nameTree); });

@@ -1,6 +1,8 @@
-// Feeds arbitrary bytes through both paths of the reader and the drawing, and
-// checks what must hold for every input: the two paths give the same tree, and
-// the scan does work in proportion to the input.
+// Feeds arbitrary bytes through the reader and the drawing, and checks what
+// must hold for every input: the scan reports a balanced stream of events whose
+// document slices lie inside the document, the name tree holds one node per
+// element, reference and non-blank text, and the scan does work in proportion
+// to the input.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -8,8 +10,8 @@
 
 #include "diag/diag.h"
 #include "tree/output.h"
-#include "xml/nametree.h"
 #include "xml/reader.h"
+#include "xml/scanner.h"
 
 namespace {
 
@@ -24,23 +26,67 @@ class DiscardSink : public qv::Sink {
   std::abort();
 }
 
+// Checks the events as they come, and counts the nodes they make.
+class CheckedEvents {
+ public:
+  explicit CheckedEvents(const std::string& document) : document_(document) {}
+
+  void startElement(const qv::StartTag& t) {
+    ++nodes;
+    if (t.hasContent) ++open_;
+  }
+  void endElement() {
+    if (open_ == 0) fail("an element ended that was not started with content");
+    --open_;
+  }
+  void text(qv::CDataKind /*kind*/, qv::Label data, bool stableSlice) {
+    if (stableSlice) {
+      if (data.wide()) fail("a slice of the document is wide");
+      inside(data.narrow());
+    }
+    if (!qv::isBlankText(data)) ++nodes;
+  }
+  void reference(std::string_view name) {
+    inside(name);
+    ++nodes;
+  }
+  void finish() const {
+    if (open_ != 0) fail("elements were left open at the end");
+  }
+
+  std::size_t nodes = 0;
+
+ private:
+  void inside(std::string_view slice) const {
+    const auto at = reinterpret_cast<std::uintptr_t>(slice.data());
+    const auto begin = reinterpret_cast<std::uintptr_t>(document_.data());
+    if (at < begin || at + slice.size() > begin + document_.size()) {
+      fail("a slice of the document lies outside it");
+    }
+  }
+
+  const std::string& document_;
+  std::size_t open_ = 0;
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
 
-  const qv::NameTree viaModel = qv::nameTreeOf("in.xml", qv::parseXML(text));
-  const qv::NameTree fused = qv::readNameTree("in.xml", text);
-  if (!qv::sameNameTree(viaModel, fused)) fail("the two paths of the reader disagree");
-
+  std::string document = text;
+  CheckedEvents events(document);
+  const std::uint64_t work = qv::parseXML(document, events);
+  events.finish();
   // Quadratic behaviour shows as work far beyond the input's size.
-  if (qv::readerWork(text) > 10 * static_cast<std::uint64_t>(size) + 64) {
-    fail("the scan did more than linear work");
-  }
+  if (work > 10 * static_cast<std::uint64_t>(size) + 64) fail("the scan did more than linear work");
+
+  const qv::NameTree tree = qv::nameTreeOf("in.xml", text);
+  if (tree.size() != 1 + events.nodes) fail("the tree does not hold one node per item");
 
   DiscardSink sink;
   qv::Output out(sink, 1 << 12);
-  qv::showTree(out, fused);
+  qv::showTree(out, tree);
   out.flush();
   if (sink.written == 0) fail("the drawing wrote nothing");
   return 0;
