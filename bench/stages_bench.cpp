@@ -46,13 +46,10 @@ void layout(benchmark::State& state, const std::string& shape) {
 
 void page(benchmark::State& state, const std::string& shape) {
   const qv::NameTree tree = qv::nameTreeOf("doc.xml", document(shape));
-  const qv::BoxForest forest = qv::treeMapLBox(std::make_shared<const qv::NameTree>(tree));
+  const qv::TreeMapPage built =
+      qv::treeMapExt(qv::defaultTreeOpts(), std::make_shared<const qv::NameTree>(tree));
   NullSink sink;
-  for (auto _ : state) {
-    qv::Output out(sink);
-    qv::renderBox(out, qv::defaultTreeOpts(), forest);
-    out.flush();
-  }
+  for (auto _ : state) built.write(sink, 0, 0);
   state.SetBytesProcessed(static_cast<std::int64_t>(sink.bytes));
 }
 

@@ -201,9 +201,9 @@ void writePageEnd(Out& out) {
   out.put('\n');
 }
 
-// The whole subtree of box at depth, from an explicit stack: each frame is a grid
-// whose children table is being written, cell by cell.
-void writeSubtree(Output& out, const PageParts& parts, const BoxForest& forest, BoxIndex box,
+// renderBox: the box at depth and everything inside it, from an explicit stack: each
+// frame is a grid whose children table is being written, cell by cell.
+void renderBox(Output& out, const PageParts& parts, const BoxForest& forest, BoxIndex box,
                   std::size_t depth) {
   struct Frame {
     BoxIndex grid;
@@ -236,10 +236,6 @@ void writeSubtree(Output& out, const PageParts& parts, const BoxForest& forest, 
     ++f.j;
     enter(child, f.depth + 1);  // may move the stack: f is not used after this
   }
-}
-
-void renderBox(Output& out, const TreeMapOptions& options, const BoxForest& forest) {
-  writeSubtree(out, PageParts(options), forest, BoxForest::root(), 0);
 }
 
 // ---- The size pass: every box's subtree, measured by the writers' own rules.
@@ -319,7 +315,7 @@ void execute(Output& out, const PageParts& parts, const BoxForest& forest, const
     case Op::Kind::PageEnd:
       return writePageEnd(out);
     case Op::Kind::Subtree:
-      return writeSubtree(out, parts, forest, op.box, op.depth);
+      return renderBox(out, parts, forest, op.box, op.depth);
     case Op::Kind::BoxBegin:
       return writeBoxBegin(out, parts, forest, op.box, op.depth);
     case Op::Kind::Cells: {
@@ -329,7 +325,7 @@ void execute(Output& out, const PageParts& parts, const BoxForest& forest, const
         const BoxIndex cell = *it;
         ++it;
         writeCellBegin(out, parts, op.j + k, it == end, op.cols, op.depth);
-        writeSubtree(out, parts, forest, cell, op.depth + 1);
+        renderBox(out, parts, forest, cell, op.depth + 1);
         writeCellEnd(out, parts, op.j + k, it == end, op.cols, op.depth);
       }
       return;

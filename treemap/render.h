@@ -17,14 +17,10 @@
 
 namespace qv {
 
-// Writes the forest's root box and everything inside it as the page holds it (the
-// root box's TABLE indented by 2). Grid boxes take options.toAltColors by depth,
-// leaves options.toLeafColor; a grid with no alternative colours fails with
-// "Prelude.head: empty list".
-void renderBox(Output& out, const TreeMapOptions& options, const BoxForest& forest);
-
 // A page ready to be written: the preamble and one "HTML" element holding the
-// script and then the root box.
+// script and then the root box. Grid boxes take options.toAltColors by depth, leaves
+// options.toLeafColor; a grid with no alternative colours fails with
+// "Prelude.head: empty list".
 class TreeMapPage {
  public:
   // Measures every box's subtree (the only pass over all boxes before writing).

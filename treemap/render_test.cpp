@@ -63,8 +63,9 @@ TEST(RenderBox, ShortLastRowSpansTheMissingColumns) {
   };
   const Case cases[] = {{5, 3, "2"}, {7, 3, "3"}, {10, 4, "3"}, {6, 3, ""}, {2, 3, ""}, {4, 1, ""}};
   for (const Case& c : cases) {
-    const std::string text = collect(
-        [&](Output& out) { renderBox(out, defaultTreeOpts(), rootWithLeaves(c.cells, c.cols)); });
+    qvtest::StringSink sink;
+    TreeMapPage(defaultTreeOpts(), rootWithLeaves(c.cells, c.cols)).write(sink, 0, 0);
+    const std::string& text = sink.text;
     std::size_t rows = 0;
     for (std::size_t at = text.find("<TR"); at != std::string::npos; at = text.find("<TR", at + 1))
       ++rows;
@@ -113,7 +114,7 @@ TEST(RenderBox, EmptyAlternativeColoursFailOnlyForGrids) {
   EXPECT_NE(page(std::move(leaf).finish(), noColours).find("BGCOLOR = \"white\""),
             std::string::npos);
   try {
-    collect([&](Output& out) { renderBox(out, noColours, rootWithLeaves(1, 1)); });
+    TreeMapPage(noColours, rootWithLeaves(1, 1));
     FAIL() << "a grid needs a colour";
   } catch (const Error& e) {
     EXPECT_EQ(e.message(), "Prelude.head: empty list");
