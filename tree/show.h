@@ -1,6 +1,6 @@
-// The quoted textual form of a text, shared by every diagnostic form (flags,
-// arguments, boxes, box styles): printable ASCII as is, everything else escaped
-// so that the result is one line of plain ASCII that reads back unambiguously.
+// The quoted textual form of a text, used by the diagnostic lines of flags and
+// arguments: printable ASCII as is, everything else escaped so that the result is
+// one line of plain ASCII that reads back unambiguously.
 #pragma once
 
 #include <string>
