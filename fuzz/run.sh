@@ -13,7 +13,7 @@ cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link" \
-  -DQUILTVIEW_FUZZ=ON -DQUILTVIEW_SANITIZE=ON -DQUILTVIEW_BENCH=OFF
+  -DQUILTVIEW_FUZZ=ON -DQUILTVIEW_SANITIZE=ON -DQUILTVIEW_BENCH=OFF -DBUILD_TESTING=OFF
 cmake --build "$build" --target fuzz_reader -j2
 
 # The fuzzer adds what it finds to its corpus: work on a copy.
