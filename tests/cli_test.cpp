@@ -1,7 +1,10 @@
 // Runs the built quiltview as a user would and checks exit status, standard
 // output, standard error and the files it leaves.
 #include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,6 +12,8 @@
 
 #include "tests/scratch_dir.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -29,6 +34,8 @@ struct RunOptions {
   std::string cwd;
   std::string stdoutPath;     // when set, standard output goes to this file instead
   rlim_t stackLimit = 0;      // bytes; 0 keeps the inherited limit
+  // As root, first give up the override of file permissions (see below).
+  bool obeyFilePermissions = false;
 };
 
 std::string readFile(const std::string& path) {
@@ -36,6 +43,25 @@ std::string readFile(const std::string& path) {
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+// Root reads and writes any file whatever its mode. This removes the two
+// capabilities that allow it from the process for good (the bounding set too), so
+// that the program it executes meets file permissions as any other user would.
+bool giveUpFilePermissionOverride() {
+  constexpr int kCaps[] = {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH};
+  for (const int cap : kCaps) {
+    if (::prctl(PR_CAPBSET_DROP, cap, 0, 0, 0) != 0) return false;
+  }
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+  if (::syscall(SYS_capget, &header, data) != 0) return false;
+  std::uint32_t mask = 0;
+  for (const int cap : kCaps) mask |= 1u << cap;
+  data[0].effective &= ~mask;
+  data[0].permitted &= ~mask;
+  data[0].inheritable &= ~mask;
+  return ::syscall(SYS_capset, &header, data) == 0;
 }
 
 Outcome quiltview(const std::vector<std::string>& args, const RunOptions& o = {}) {
@@ -53,6 +79,10 @@ Outcome quiltview(const std::vector<std::string>& args, const RunOptions& o = {}
       const rlimit limit{o.stackLimit, o.stackLimit};
       if (::setrlimit(RLIMIT_STACK, &limit) != 0) ::_exit(126);
     }
+    if (o.obeyFilePermissions && ::geteuid() == 0 && !giveUpFilePermissionOverride()) {
+      ::dprintf(2, "cannot give up root's override of file permissions\n");
+      ::_exit(126);
+    }
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(o.argv0.c_str()));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -66,6 +96,7 @@ Outcome quiltview(const std::vector<std::string>& args, const RunOptions& o = {}
   r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
   if (o.stdoutPath.empty()) r.out = readFile(outFile);
   r.err = readFile(errFile);
+  fs::remove_all(tmp);
   return r;
 }
 
@@ -145,10 +176,12 @@ TEST_F(Cli, MissingOrDirectoryInputIsReportedAfterTheArgumentLines) {
 }
 
 TEST_F(Cli, UnreadableInputIsPermissionDenied) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
   write("secret.xml", "<a/>");
   fs::permissions(path("secret.xml"), fs::perms::none);
-  const Outcome r = quiltview({"secret.xml"}, here());
+  RunOptions o = here();
+  o.obeyFilePermissions = true;
+  const Outcome r = quiltview({"secret.xml"}, o);
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "quiltview: secret.xml: openFile: permission denied (Permission denied)\n");
 }
 
