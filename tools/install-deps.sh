@@ -4,8 +4,8 @@
 #   sh tools/install-deps.sh test    that, GoogleTest, node, npm and Chromium, then the npm
 #                                    packages of package-lock.json (npm ci): every test
 #   sh tools/install-deps.sh ci      that, and what .ci/run adds: clang with its fuzzer
-#                                    runtime, Google Benchmark, clang-format and the
-#                                    Debian packaging tools
+#                                    runtime, Google Benchmark, clang-format, the
+#                                    Debian packaging tools and git (for .ci/format)
 # Nothing is installed when nothing is missing. apt-get runs through sudo when the
 # caller is not root; npm ci runs as the caller, in the checkout.
 set -eu
@@ -16,7 +16,7 @@ case "$mode" in
   build) packages="g++ cmake ninja-build" ;;
   test) packages="g++ cmake ninja-build libgtest-dev ca-certificates" ;;
   ci) packages="g++ cmake ninja-build libgtest-dev ca-certificates clang libclang-rt-dev
-                libbenchmark-dev clang-format dpkg-dev file" ;;
+                libbenchmark-dev clang-format dpkg-dev file git" ;;
   *)
     echo "usage: sh tools/install-deps.sh build|test|ci" >&2
     exit 2
