@@ -35,7 +35,7 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILTVIEW_BENCH=ON -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build" --target quiltview quiltview_gen quiltview_nodes >/dev/null
 qv=$build/quiltview
 

@@ -17,7 +17,7 @@ cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link" \
-  -DQUILTVIEW_FUZZ=ON -DQUILTVIEW_SANITIZE=ON -DQUILTVIEW_BENCH=OFF
+  -DQUILTVIEW_FUZZ=ON -DQUILTVIEW_SANITIZE=ON -DQUILTVIEW_BENCH=OFF -DBUILD_TESTING=OFF
 cmake --build "$build" --target "${targets[@]}" -j2
 
 for target in "${targets[@]}"; do

@@ -1,12 +1,46 @@
 // End-to-end test of the page the way its users meet it: rendered by the built
 // quiltview, opened in Chromium, and clicked. QUILTVIEW names the binary.
-import { after, before, describe, test } from 'node:test';
+import * as nodeTest from 'node:test';
 import assert from 'node:assert/strict';
 import { mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { launchChromium, renderPage } from './browser.mjs';
+
+// CTest gives each test a process of its own (run.sh). A test's full name is its
+// describe block's name and its own, joined by " > ". QUILTVIEW_BROWSER_LIST=1
+// prints every full name and runs nothing, so listing needs neither Chromium nor
+// the npm packages; QUILTVIEW_BROWSER_TEST=NAME registers only the test so named.
+const listing = process.env.QUILTVIEW_BROWSER_LIST === '1';
+const only = process.env.QUILTVIEW_BROWSER_TEST;
+const suites = [];
+const listed = new Set();
+let selected = 0;
+
+function describe(name, body) {
+  suites.push(name);
+  try {
+    body();
+  } finally {
+    suites.pop();
+  }
+}
+
+function test(name, body) {
+  const full = [...suites, name].join(' > ');
+  if (listing) {
+    // One CTest entry runs everything its name selects: names must be unique.
+    if (listed.has(full)) throw new Error(`two browser tests are named ${JSON.stringify(full)}`);
+    listed.add(full);
+    console.log(full);
+  } else if (only === undefined || full === only) {
+    selected++;
+    nodeTest.test(full, body);
+  }
+}
+
+const before = listing ? () => {} : nodeTest.before;
+const after = listing ? () => {} : nodeTest.after;
 
 const here = dirname(fileURLToPath(import.meta.url));
 const documents = {
@@ -34,6 +68,7 @@ let pagesDir;
 const urls = {};
 
 before(async () => {
+  const { launchChromium, renderPage } = await import('./browser.mjs');
   const quiltview = process.env.QUILTVIEW;
   assert.ok(quiltview, 'QUILTVIEW must name the quiltview binary');
   pagesDir = mkdtempSync(join(tmpdir(), 'quiltview-pages-'));
@@ -343,3 +378,8 @@ test('labels show their text as written: lines, runs of spaces and "<"', async (
     await close(opened, name);
   }
 });
+
+// A name that selects no test fails rather than passing as an empty run.
+if (only !== undefined && selected === 0) {
+  nodeTest.test(only, () => assert.fail(`no browser test is named ${JSON.stringify(only)}`));
+}

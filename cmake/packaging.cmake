@@ -1,0 +1,26 @@
+# Packages of the installed files: `cpack -G DEB` or `cpack -G TGZ` in the build
+# folder. Both hold usr/bin/quiltview (stripped) and usr/share/man/man1/quiltview.1.gz.
+set(CPACK_PACKAGE_NAME quiltview)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "quiltview developers <quiltview@example.org>"
+    CACHE STRING "Maintainer named in the packages")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "draw the structure of an XML document as a foldable HTML treemap")
+set(CPACK_PACKAGE_DESCRIPTION
+    "quiltview reads any file with a lenient XML reader that rejects nothing,
+prints a drawing of the document's tree on the standard output and writes
+one self-contained HTML page in which every element, non-blank text and
+unresolved reference is a coloured box; clicking a box's label shows or
+hides its children.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+# The tarball unpacks to usr/..., ready for `tar -xzf FILE -C /` or any prefix.
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION text)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# Dependencies are read off the binary by dpkg-shlibdeps (package dpkg-dev).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+
+include(CPack)

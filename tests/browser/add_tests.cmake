@@ -1,0 +1,35 @@
+# Included by ctest when it starts (tests/CMakeLists.txt generates the caller,
+# which sets QUILTVIEW_BINARY and QUILTVIEW_BROWSER_RUN). Adds one entry per test
+# of page_test.mjs, named "browser.FULL NAME" and labelled browser. Where the tests
+# cannot even be listed (no node), a single entry "browser" fails and says why.
+execute_process(
+  COMMAND sh "${QUILTVIEW_BROWSER_RUN}" --list
+  OUTPUT_VARIABLE listed
+  ERROR_VARIABLE list_error
+  RESULT_VARIABLE list_status)
+if(NOT list_status EQUAL 0 OR listed STREQUAL "")
+  add_test(browser sh "${QUILTVIEW_BROWSER_RUN}" --list)
+  set_tests_properties(browser PROPERTIES LABELS browser)
+  return()
+endif()
+
+# Names may hold any character but a newline, so the list is cut by hand rather
+# than as a CMake list, which would split at ';'.
+while(NOT listed STREQUAL "")
+  string(FIND "${listed}" "\n" end)
+  if(end EQUAL -1)
+    set(name "${listed}")
+    set(listed "")
+  else()
+    string(SUBSTRING "${listed}" 0 ${end} name)
+    math(EXPR next "${end} + 1")
+    string(SUBSTRING "${listed}" ${next} -1 listed)
+  endif()
+  if(NOT name STREQUAL "")
+    add_test("browser.${name}" sh "${QUILTVIEW_BROWSER_RUN}" "${name}")
+    set_tests_properties("browser.${name}" PROPERTIES
+      LABELS browser
+      ENVIRONMENT "QUILTVIEW=${QUILTVIEW_BINARY}"
+      TIMEOUT 300)
+  endif()
+endwhile()
