@@ -83,7 +83,8 @@ int run(const std::vector<std::string>& args, Sink& standardOutput, Sink& standa
     out.flush();
   } catch (const Error&) {
   }
-  const std::string report = programName(args.empty() ? std::string() : args[0]) + ": " + message + "\n";
+  const std::string report =
+      programName(args.empty() ? std::string() : args[0]) + ": " + message + "\n";
   try {
     standardError.write(report.data(), report.size());
   } catch (const Error&) {

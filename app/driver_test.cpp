@@ -86,7 +86,9 @@ TEST_F(DriverTest, UnreadableInputIsReportedAfterTheArgumentLines) {
 }
 
 struct FailingSink : Sink {
-  void write(const char*, std::size_t) override { throw Error::io("<stdout>", "writeFile", ENOSPC); }
+  void write(const char*, std::size_t) override {
+    throw Error::io("<stdout>", "writeFile", ENOSPC);
+  }
 };
 
 TEST_F(DriverTest, FailingStandardOutputIsAFailure) {
@@ -94,7 +96,8 @@ TEST_F(DriverTest, FailingStandardOutputIsAFailure) {
   FailingSink full;
   const RunResult r = runWith({"quiltview", "-o", path("a.html"), path("a.xml")}, &full);
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "quiltview: <stdout>: writeFile: resource exhausted (No space left on device)\n");
+  EXPECT_EQ(r.err,
+            "quiltview: <stdout>: writeFile: resource exhausted (No space left on device)\n");
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
 #include "app/driver.h"
 
-int main(int argc, char** argv) { return qv::runMain(argc, argv); }
+int main(int argc, char** argv) {
+  return qv::runMain(argc, argv);
+}

@@ -74,8 +74,12 @@ struct Step {
   std::string text;
 };
 
-Step flagStep(Flag f) { return {Step::Kind::Flag, std::move(f), {}}; }
-Step errorStep(std::string message) { return {Step::Kind::Error, {}, std::move(message)}; }
+Step flagStep(Flag f) {
+  return {Step::Kind::Flag, std::move(f), {}};
+}
+Step errorStep(std::string message) {
+  return {Step::Kind::Error, {}, std::move(message)};
+}
 Step unrecognizedStep(std::string option) {
   return {Step::Kind::Unrecognized, {}, std::move(option)};
 }

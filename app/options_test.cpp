@@ -22,7 +22,9 @@ std::string failureOf(const std::vector<std::string>& args) {
   return "(accepted)";
 }
 
-TEST(Options, UsageTextIsExact) { EXPECT_EQ(usageInfo(usageHeader, optionTable()), kUsage); }
+TEST(Options, UsageTextIsExact) {
+  EXPECT_EQ(usageInfo(usageHeader, optionTable()), kUsage);
+}
 
 TEST(Options, UsageInfoSizesColumnsForAnyTable) {
   const std::vector<OptDescr> table = {

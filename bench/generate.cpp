@@ -1,10 +1,10 @@
+#include "bench/generate.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-#include "bench/generate.h"
 
 namespace qvbench {
 namespace {
@@ -25,10 +25,10 @@ class Random {
 };
 
 const char* const kWords[] = {
-    "river",  "stone",   "garden", "winter", "signal", "harbour", "copper", "lantern",
-    "meadow", "orbit",   "quiet",  "engine", "paper",  "silver",  "thread", "valley",
-    "north",  "bridge",  "amber",  "falcon", "glass",  "island",  "marble", "needle",
-    "ocean",  "pepper",  "ribbon", "saddle", "timber", "velvet",  "willow", "zephyr"};
+    "river",  "stone",  "garden", "winter", "signal", "harbour", "copper", "lantern",
+    "meadow", "orbit",  "quiet",  "engine", "paper",  "silver",  "thread", "valley",
+    "north",  "bridge", "amber",  "falcon", "glass",  "island",  "marble", "needle",
+    "ocean",  "pepper", "ribbon", "saddle", "timber", "velvet",  "willow", "zephyr"};
 const char* const kNames[] = {"Lindqvist", "Okafor",  "Castellanos", "Whitfield", "Nakamura",
                               "Moreau",    "Brennan", "Adeyemi",     "Kowalski",  "Haddad"};
 const char* const kCurrencies[] = {"EUR", "USD", "GBP", "JPY", "CHF"};
@@ -75,11 +75,13 @@ std::string words(Random& r, std::size_t n) {
 
 void catalog(Writer& w, Random& r) {
   w.put("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
-  w.put("<!DOCTYPE cat:catalog [\n  <!ENTITY vendor \"Quilt and Co\">\n"
-        "  <!ELEMENT cat:record (cat:title, cat:author+, cat:price)>\n]>\n");
+  w.put(
+      "<!DOCTYPE cat:catalog [\n  <!ENTITY vendor \"Quilt and Co\">\n"
+      "  <!ELEMENT cat:record (cat:title, cat:author+, cat:price)>\n]>\n");
   w.put("<?xml-stylesheet type=\"text/xsl\" href=\"catalog.xsl\"?>\n");
-  w.put("<cat:catalog xmlns:cat=\"urn:x-quilt:catalog\" xmlns:ln=\"urn:x-quilt:link\" "
-        "generated=\"2026-12-08\">\n");
+  w.put(
+      "<cat:catalog xmlns:cat=\"urn:x-quilt:catalog\" xmlns:ln=\"urn:x-quilt:link\" "
+      "generated=\"2026-12-08\">\n");
   for (std::size_t id = 1; !w.full(); ++id) {
     const std::string n = std::to_string(id);
     w.put("  <cat:record id=\"r" + n + "\" xml:lang=\"" + (r.below(3) ? "en" : "fr") +
@@ -94,15 +96,14 @@ void catalog(Writer& w, Random& r) {
             "</cat:born></cat:author>\n");
     }
     w.put(std::string("    <cat:price currency=\"") + kCurrencies[r.below(5)] + "\">" +
-          std::to_string(r.below(200)) + "." + std::to_string(10 + r.below(90)) +
-          "</cat:price>\n");
+          std::to_string(r.below(200)) + "." + std::to_string(10 + r.below(90)) + "</cat:price>\n");
     w.put("    <cat:tags>");
     const std::size_t tags = r.below(4);
     for (std::size_t t = 0; t < tags; ++t) w.put("<cat:tag>" + words(r, 1) + "</cat:tag>");
     w.put("</cat:tags>\n");
     w.put("    <cat:description>" + words(r, 8 + r.below(20)) + " &#233;t&#xE9; &#x263A; " +
-          "&vendor; <![CDATA[a < b && c > d]]> " + words(r, 4 + r.below(10)) +
-          "\n      " + words(r, 6) + "</cat:description>\n");
+          "&vendor; <![CDATA[a < b && c > d]]> " + words(r, 4 + r.below(10)) + "\n      " +
+          words(r, 6) + "</cat:description>\n");
     w.put("    <ln:link ln:href=\"https://example.org/record/" + n +
           "?view=full&amp;lang=en\" ln:type=\"simple\"/>\n");
     if (r.below(10) == 0) w.put("    <!-- reviewed " + words(r, 2) + " -->\n");
@@ -127,11 +128,42 @@ void deep(Writer& w, std::size_t bytes) {
 
 void soup(Writer& w, Random& r) {
   static const char* const kPieces[] = {
-      "<p>", "<div class=x>", "<li>", "</p>", "</span>", "</div>", "< ", "<", "&", "&&",
-      "&amp", "&#12345678;", "&nbsp;", "&#x41;", "<br/>", "<img src=a.png>", "<a href='x>",
-      "<!-- c -->", "<![CDATA[x]]>", "<!x <y> >", "</ p>", "<?pi data?>", "<?go?>", "</>",
-      "text ", "more text\n", "\r\n", "  ", "<b>bold", "</b></b>", "<x:y z:w=\"1\">",
-      "</x:y>", "<ns xmlns=\"u\">", "</ns>", "=\"\"", "<a b c=d e='f' g=\"h\"/>",
+      "<p>",
+      "<div class=x>",
+      "<li>",
+      "</p>",
+      "</span>",
+      "</div>",
+      "< ",
+      "<",
+      "&",
+      "&&",
+      "&amp",
+      "&#12345678;",
+      "&nbsp;",
+      "&#x41;",
+      "<br/>",
+      "<img src=a.png>",
+      "<a href='x>",
+      "<!-- c -->",
+      "<![CDATA[x]]>",
+      "<!x <y> >",
+      "</ p>",
+      "<?pi data?>",
+      "<?go?>",
+      "</>",
+      "text ",
+      "more text\n",
+      "\r\n",
+      "  ",
+      "<b>bold",
+      "</b></b>",
+      "<x:y z:w=\"1\">",
+      "</x:y>",
+      "<ns xmlns=\"u\">",
+      "</ns>",
+      "=\"\"",
+      "<a b c=d e='f' g=\"h\"/>",
   };
   constexpr std::size_t kCount = sizeof(kPieces) / sizeof(kPieces[0]);
   while (!w.full()) {

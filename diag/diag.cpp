@@ -91,7 +91,9 @@ void writeLabel(Output& out, Label label) {
   }
 }
 
-void showFlags(Output& out, const std::vector<Flag>& flags) { showList(out, flags, showFlag); }
+void showFlags(Output& out, const std::vector<Flag>& flags) {
+  showList(out, flags, showFlag);
+}
 
 void showPositionals(Output& out, const std::vector<std::string>& positionals) {
   showList(out, positionals, [](const std::string& p) { return quotedText(p); });

@@ -27,8 +27,8 @@ std::string drawn(const NameTree& t) {
 }
 
 TEST(Drawing, DocumentExample) {
-  const std::vector<std::string> labels = {"in.xml", "<?xml version=\"1.0\" ?>", "<root />",
-                                           "<a x=\"1\" />", "hello", "<b />"};
+  const std::vector<std::string> labels = {
+      "in.xml", "<?xml version=\"1.0\" ?>", "<root />", "<a x=\"1\" />", "hello", "<b />"};
   const NameTree t = outline(labels, "x(x),x(x(x)),x)))");
   EXPECT_EQ(drawn(t),
             "in.xml\n"
@@ -80,7 +80,8 @@ TEST(Drawing, DeepChainStreamsWithoutRecursion) {
   Output out(sink);
   showTree(out, t);
   out.flush();
-  EXPECT_EQ(sink.lines, 2u * kDepth);  // a label line and a "|" line per node but the root, +1 empty
+  EXPECT_EQ(sink.lines,
+            2u * kDepth);  // a label line and a "|" line per node but the root, +1 empty
   // Node d (from 0) has a first line of 3*d characters of prefix and connector plus "n".
   std::size_t expected = 1;  // the final empty line
   for (std::size_t d = 0; d < kDepth; ++d) expected += 3 * d + 2 + (d > 0 ? 3 * (d - 1) + 2 : 0);
@@ -95,11 +96,15 @@ TEST(Diagnostics, FlagAndArgumentLines) {
   };
   const Case cases[] = {
       {{}, {}, "[]\n[]\n"},
-      {{Flag::verbose(), Flag::output("C:\\out.html")}, {"in.xml"},
+      {{Flag::verbose(), Flag::output("C:\\out.html")},
+       {"in.xml"},
        "[Verbose,Output \"C:\\\\out.html\"]\n[\"in.xml\"]\n"},
-      {{Flag::verbose(), Flag::verbose(), Flag::maxName("3")}, {"a", "b"},
+      {{Flag::verbose(), Flag::verbose(), Flag::maxName("3")},
+       {"a", "b"},
        "[Verbose,Verbose,MaxName \"3\"]\n[\"a\",\"b\"]\n"},
-      {{Flag::output("\xe9" "1.html")}, {"\xe9.html", "a\tb\"c"},
+      {{Flag::output("\xe9"
+                     "1.html")},
+       {"\xe9.html", "a\tb\"c"},
        "[Output \"\\233\\&1.html\"]\n[\"\\233.html\",\"a\\tb\\\"c\"]\n"},
   };
   for (const Case& c : cases) {

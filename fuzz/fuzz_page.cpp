@@ -23,9 +23,9 @@ class CountingSink : public qv::Sink {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string text(reinterpret_cast<const char*>(data), size);
-  const qv::TreeMapPage page =
-      qv::treeMapExt(qv::defaultTreeOpts(), std::make_shared<const qv::NameTree>(
-                                                 qv::nameTreeOf("in.xml", std::move(text))));
+  const qv::TreeMapPage page = qv::treeMapExt(
+      qv::defaultTreeOpts(),
+      std::make_shared<const qv::NameTree>(qv::nameTreeOf("in.xml", std::move(text))));
   // Pieces of a few hundred bytes, produced by three threads, cut the page at many
   // places; the bytes must come out the same as from one thread.
   CountingSink sink;

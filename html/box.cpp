@@ -54,8 +54,8 @@ constexpr std::string_view kDivisionClose = "</div>";
 bool writeNarrowDivision(Output& out, Label label, std::string_view id) {
   if (label.wide()) return false;
   std::string_view text = label.narrow();
-  const std::size_t bound =
-      kDivisionOpen.size() + id.size() + 3 + kLongestEscape * text.size() + 1 + kDivisionClose.size() + 8;
+  const std::size_t bound = kDivisionOpen.size() + id.size() + 3 + kLongestEscape * text.size() +
+                            1 + kDivisionClose.size() + 8;
   char* p = out.room(bound);
   if (p == nullptr) return false;
   std::memcpy(p, kDivisionOpen.data(), kDivisionOpen.size());

@@ -103,8 +103,7 @@ void writeEscapedLine(Out& out, std::span<const char32_t> chars) {
 template void writeTagEnd(Output&, std::size_t);
 template void writeTagEnd(ByteCount&, std::size_t);
 template void writeTagEnd(StringOutput&, std::size_t);
-template void renderTag(Output&, TagKind, std::string_view, std::span<const HtmlAttr>,
-                        std::size_t);
+template void renderTag(Output&, TagKind, std::string_view, std::span<const HtmlAttr>, std::size_t);
 template void renderTag(ByteCount&, TagKind, std::string_view, std::span<const HtmlAttr>,
                         std::size_t);
 template void renderTag(StringOutput&, TagKind, std::string_view, std::span<const HtmlAttr>,

@@ -2,15 +2,12 @@
 // output, standard error and the files it leaves.
 #include <fcntl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <sys/mount.h>
-#include <sys/stat.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
-
-#include "tests/scratch_dir.h"
 
 #include <algorithm>
 #include <cstring>
@@ -20,6 +17,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/scratch_dir.h"
 
 namespace {
 
@@ -68,8 +67,8 @@ Outcome quiltview(const std::vector<std::string>& args, const RunOptions& o = {}
   const std::string errFile = (tmp / "stderr").string();
   const pid_t pid = ::fork();
   if (pid == 0) {
-    const int out = o.stdoutFd >= 0 ? o.stdoutFd
-                                     : ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int out =
+        o.stdoutFd >= 0 ? o.stdoutFd : ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
     if (!o.cwd.empty() && ::chdir(o.cwd.c_str()) != 0) ::_exit(126);
@@ -189,7 +188,8 @@ TEST_F(Cli, FullStandardOutputFailsTheRun) {
   o.stdoutPath = "/dev/full";
   const Outcome r = quiltview({"-o", "out.html", "a.xml"}, o);
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "quiltview: <stdout>: writeFile: resource exhausted (No space left on device)\n");
+  EXPECT_EQ(r.err,
+            "quiltview: <stdout>: writeFile: resource exhausted (No space left on device)\n");
 }
 
 TEST_F(Cli, WholeRunWritesDrawingPageAndConfirmation) {
@@ -255,7 +255,8 @@ TEST_F(Cli, UnwritableOutputIsReportedAfterTheDrawing) {
   r = quiltview({"-o", "/dev/full", "a.xml"}, here());
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out.find("Written: "), std::string::npos);
-  EXPECT_EQ(r.err, "quiltview: /dev/full: writeFile: resource exhausted (No space left on device)\n");
+  EXPECT_EQ(r.err,
+            "quiltview: /dev/full: writeFile: resource exhausted (No space left on device)\n");
 }
 
 TEST_F(Cli, DrawingOfTheDocumentExample) {
@@ -333,7 +334,8 @@ TEST_F(Cli, MillionLeafChildrenComplete) {
   EXPECT_NE(page.find("displayBox(1000002)"), std::string::npos);
   EXPECT_EQ(fs::file_size(path("drawing.txt")),
             std::string("[Output \"wide.html\"]\n[\"wide.xml\"]\nwide.xml\n|\n`- <w />\n\n"
-                        "Written: wide.html\n").size() +
+                        "Written: wide.html\n")
+                    .size() +
                 1000000 * std::string("   |\n   +- <c />\n").size());
 }
 

@@ -1,9 +1,8 @@
 // A test fixture with a fresh directory of its own, removed after the test.
 #pragma once
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>

@@ -5,9 +5,13 @@
 
 namespace qv {
 
-Error Error::user(std::string text) { return Error(Kind::User, "user error (" + text + ")"); }
+Error Error::user(std::string text) {
+  return Error(Kind::User, "user error (" + text + ")");
+}
 
-Error Error::program(std::string text) { return Error(Kind::Program, std::move(text)); }
+Error Error::program(std::string text) {
+  return Error(Kind::Program, std::move(text));
+}
 
 Error Error::io(std::string path, std::string operation, int errnum) {
   std::string message = std::move(path);

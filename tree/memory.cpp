@@ -10,7 +10,9 @@ namespace {
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
-std::size_t roundUp(std::size_t n, std::size_t to) { return (n + to - 1) / to * to; }
+std::size_t roundUp(std::size_t n, std::size_t to) {
+  return (n + to - 1) / to * to;
+}
 
 }  // namespace
 
@@ -29,8 +31,8 @@ void* allocateLarge(std::size_t bytes) {
   }
   // Map a little more and trim it, so that the block starts on a huge page.
   const std::size_t size = roundUp(bytes, kHugePage);
-  void* raw = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE,
-                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void* raw =
+      ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (raw == MAP_FAILED) throw std::bad_alloc();
   const auto start = reinterpret_cast<std::uintptr_t>(raw);
   const std::uintptr_t aligned = roundUp(start, kHugePage);

@@ -47,14 +47,14 @@ TEST(Error, IoKindsFollowErrno) {
     int errnum;
     const char* phrase;
   };
-  const Case cases[] = {{2, "does not exist"},     {20, "does not exist"},
-                        {13, "permission denied"}, {1, "permission denied"},
-                        {30, "permission denied"}, {21, "inappropriate type"},
+  const Case cases[] = {{2, "does not exist"},      {20, "does not exist"},
+                        {13, "permission denied"},  {1, "permission denied"},
+                        {30, "permission denied"},  {21, "inappropriate type"},
                         {28, "resource exhausted"}, {122, "resource exhausted"},
                         {24, "resource exhausted"}, {17, "already exists"},
-                        {16, "resource busy"},     {26, "resource busy"},
-                        {4, "interrupted"},        {22, "invalid argument"},
-                        {5, "hardware fault"},     {32, "failed"}};
+                        {16, "resource busy"},      {26, "resource busy"},
+                        {4, "interrupted"},         {22, "invalid argument"},
+                        {5, "hardware fault"},      {32, "failed"}};
   for (const Case& c : cases) EXPECT_STREQ(ioKindPhrase(c.errnum), c.phrase) << c.errnum;
   EXPECT_EQ(Error::io("a.xml", "openFile", 2).message(),
             "a.xml: openFile: does not exist (No such file or directory)");

@@ -104,8 +104,7 @@ class Pipeline {
 
   // Queues a worker's full buffer and gives it an empty one: one it had before, once
   // the writer is done with it, or a new one while it has fewer than its share.
-  void hand(std::size_t index, unsigned worker, std::unique_ptr<char[]>& buffer,
-            std::size_t size) {
+  void hand(std::size_t index, unsigned worker, std::unique_ptr<char[]>& buffer, std::size_t size) {
     std::unique_lock lock(mutex_);
     if (stop_) throw Stopped{};
     pending_[index - head_].push_back(Chunk{std::move(buffer), size, worker});
@@ -158,8 +157,8 @@ class Pipeline {
   bool exhausted_ = false;  // next() has no more pieces
   bool stop_ = false;       // a thread failed
   std::exception_ptr error_;
-  std::size_t given_ = 0;  // pieces handed to workers
-  std::size_t head_ = 0;   // the piece being written
+  std::size_t given_ = 0;                  // pieces handed to workers
+  std::size_t head_ = 0;                   // the piece being written
   std::deque<std::deque<Chunk>> pending_;  // chunks of pieces head_ .. given_ - 1
   std::vector<std::vector<std::unique_ptr<char[]>>> free_;
   std::vector<std::size_t> owned_;

@@ -24,17 +24,23 @@ TEST(QuotedText, EscapesEveryCharacterClass) {
       {"\x0eh", R"("\SOh")"},
       {"\x0f\x10\x1b\x1f", R"("\SI\DLE\ESC\US")"},
       {"\x7f", R"("\DEL")"},
-      {"\xe9" "1.html", R"("\233\&1.html")"},
+      {"\xe9"
+       "1.html",
+       R"("\233\&1.html")"},
       {"\xe9.html", R"("\233.html")"},
       {"\xe9\xe9", R"("\233\233")"},
-      {"\x80" "9", R"("\128\&9")"},
+      {"\x80"
+       "9",
+       R"("\128\&9")"},
       {"~ }", R"("~ }")"},
   };
   for (const Case& c : cases) EXPECT_EQ(quotedText(c.in), c.out) << c.in;
 }
 
 TEST(QuotedText, WideCodesAreDecimal) {
-  EXPECT_EQ(quotedText(std::u32string_view(U"\u0100" "1")), R"("\256\&1")");
+  EXPECT_EQ(quotedText(std::u32string_view(U"\u0100"
+                                           "1")),
+            R"("\256\&1")");
   EXPECT_EQ(quotedText(std::u32string_view(U"a\U0010FFFF")), R"("a\1114111")");
 }
 

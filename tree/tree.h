@@ -78,9 +78,7 @@ class Tree {
 template <class T>
 class TreeBuilder {
  public:
-  void open(T label) {
-    open_.push_back(add(std::move(label)));
-  }
+  void open(T label) { open_.push_back(add(std::move(label))); }
   void leaf(T label) { add(std::move(label)); }
   void close() {
     const NodeIndex n = open_.back();

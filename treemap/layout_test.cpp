@@ -51,10 +51,17 @@ TEST(TextSize, LongestLineByLineCount) {
   };
   const std::u32string_view wide = U"\u0100\u2603\n\U0010FFFF";
   const Case cases[] = {
-      {"", {0, 0}},           {"a", {1, 1}},        {"ab\ncde", {3, 2}},
-      {"abc\n", {3, 1}},      {"\n", {0, 1}},       {"\n\n", {0, 2}},
-      {"a\n\nb", {1, 3}},     {"\r\t x", {4, 1}},   {"abc\r\nd", {4, 2}},
-      {wide, {2, 2}},         {std::u32string_view(U""), {0, 0}},
+      {"", {0, 0}},
+      {"a", {1, 1}},
+      {"ab\ncde", {3, 2}},
+      {"abc\n", {3, 1}},
+      {"\n", {0, 1}},
+      {"\n\n", {0, 2}},
+      {"a\n\nb", {1, 3}},
+      {"\r\t x", {4, 1}},
+      {"abc\r\nd", {4, 2}},
+      {wide, {2, 2}},
+      {std::u32string_view(U""), {0, 0}},
   };
   for (const Case& c : cases) EXPECT_EQ(textSize(c.in), c.want) << text(c.want);
 }
@@ -117,12 +124,11 @@ TEST(BoxSize, GridIsWidestOfNameAndTableAndScaledHalfToEven) {
     BoxSize name, table, want;
   };
   const Case cases[] = {
-      {{4, 1}, {5, 4}, {5, 6}},   // 1.3 * 5 = 6.5 goes to 6
-      {{6, 1}, {1, 1}, {6, 3}},   // 2.6
+      {{4, 1}, {5, 4}, {5, 6}},    // 1.3 * 5 = 6.5 goes to 6
+      {{6, 1}, {1, 1}, {6, 3}},    // 2.6
       {{1, 1}, {1, 14}, {1, 20}},  // 19.5 goes to 20
       {{1, 1}, {1, 24}, {1, 32}},  // 32.5 goes to 32
-      {{0, 0}, {0, 0}, {0, 0}},
-      {{1, 1}, {1, kMax}, {1, kMax}},
+      {{0, 0}, {0, 0}, {0, 0}},   {{1, 1}, {1, kMax}, {1, kMax}},
   };
   for (const Case& c : cases) EXPECT_EQ(boxSize(c.name, c.table), c.want) << text(c.want);
 }
@@ -153,7 +159,7 @@ TEST(Layout, ColumnCountsOfRowsOfUnitLeaves) {
     std::size_t leaves;
     std::int32_t cols;
   };
-  const Case cases[] = {{1, 1}, {2, 1}, {3, 2},  {4, 2},  {5, 2},   {6, 2},
+  const Case cases[] = {{1, 1}, {2, 1}, {3, 2},  {4, 2},  {5, 2},    {6, 2},
                         {7, 3}, {9, 3}, {12, 3}, {60, 8}, {3000, 50}};
   for (const Case& c : cases) {
     const BoxForest f = treeMapLBox(shared(rootWithLeaves("r", std::vector<Label>(c.leaves, "x"))));
@@ -196,7 +202,8 @@ TEST(Layout, EmptyAndLineFeedNamesGetOneColumnAndNoNaN) {
   b.open("<a />");
   b.leaf("");
   b.leaf("");
-  EXPECT_EQ(describe(treeMapLBox(shared(std::move(b).finish()))), "data.xml:1[1| <a />:2[1| :4 :3]]");
+  EXPECT_EQ(describe(treeMapLBox(shared(std::move(b).finish()))),
+            "data.xml:1[1| <a />:2[1| :4 :3]]");
   EXPECT_EQ(treeMapLBox(shared(rootWithLeaves("r", {"\n", "\n", "\n"}))).tbCols(0), 1);
   EXPECT_EQ(treeMapLBox(shared(rootWithLeaves("r", {"", "a", ""}))).tbCols(0), 1);
 }

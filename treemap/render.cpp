@@ -20,17 +20,19 @@ namespace {
 // the page's "HTML" element), its rows and cells at + 2 and + 4 (mkHTMLBox), its
 // children table at + 6, that table's rows at + 8, its cells at + 10, and the
 // children's own TABLEs at + 12, which is depth d + 1.
-std::size_t boxIndent(std::size_t depth) { return 2 + 12 * depth; }
+std::size_t boxIndent(std::size_t depth) {
+  return 2 + 12 * depth;
+}
 constexpr std::size_t kChildTable = 6, kChildRow = 8, kChildCell = 10;
 
 // The bytes of a page that depend only on a box's depth, in the order a box uses them.
 enum class Part {
-  LeafHead,   // a leaf's mkHTMLBox head; its label division follows
-  GridHead,   // a grid's, in the colour of its depth
-  LeafTail,   // after a leaf's label division
-  GridOpen,   // after a grid's label division, up to its children table's tag
-  RowOpen,    // a row of the children table
-  CellOpen,   // a cell of it, spanning one column
+  LeafHead,  // a leaf's mkHTMLBox head; its label division follows
+  GridHead,  // a grid's, in the colour of its depth
+  LeafTail,  // after a leaf's label division
+  GridOpen,  // after a grid's label division, up to its children table's tag
+  RowOpen,   // a row of the children table
+  CellOpen,  // a cell of it, spanning one column
   CellClose,
   RowClose,
   GridClose,  // the children table closed, then the rest of the grid's box
@@ -159,7 +161,8 @@ template <class Out>
 void writeSpanningCell(Out& out, std::uint32_t span, std::size_t depth) {
   char digits[16];
   const auto end = std::to_chars(digits, digits + sizeof digits, span).ptr;
-  const HtmlAttr colspan{"COLSPAN", std::string_view(digits, static_cast<std::size_t>(end - digits))};
+  const HtmlAttr colspan{"COLSPAN",
+                         std::string_view(digits, static_cast<std::size_t>(end - digits))};
   renderTag(out, TagKind::Opening, "TD", std::span<const HtmlAttr>(&colspan, 1),
             boxIndent(depth) + kChildCell);
 }
@@ -204,7 +207,7 @@ void writePageEnd(Out& out) {
 // renderBox: the box at depth and everything inside it, from an explicit stack: each
 // frame is a grid whose children table is being written, cell by cell.
 void renderBox(Output& out, const PageParts& parts, const BoxForest& forest, BoxIndex box,
-                  std::size_t depth) {
+               std::size_t depth) {
   struct Frame {
     BoxIndex grid;
     std::size_t depth;
@@ -216,8 +219,8 @@ void renderBox(Output& out, const PageParts& parts, const BoxForest& forest, Box
     writeBoxBegin(out, parts, forest, b, d);
     if (!forest.isGrid(b)) return;
     const BoxForest::Cells cells = forest.tbCels(b);
-    stack.push_back({b, d, cells.begin(), cells.end(), 0,
-                     static_cast<std::uint32_t>(forest.tbCols(b))});
+    stack.push_back(
+        {b, d, cells.begin(), cells.end(), 0, static_cast<std::uint32_t>(forest.tbCols(b))});
   };
   enter(box, depth);
   while (!stack.empty()) {
@@ -297,15 +300,24 @@ namespace {
 
 // One step of writing the page. A piece is a run of steps.
 struct Op {
-  enum class Kind : std::uint8_t { PageBegin, PageEnd, Subtree, BoxBegin, Cells, CellBegin, CellEnd, GridEnd };
+  enum class Kind : std::uint8_t {
+    PageBegin,
+    PageEnd,
+    Subtree,
+    BoxBegin,
+    Cells,
+    CellBegin,
+    CellEnd,
+    GridEnd
+  };
   Kind kind;
-  bool last = false;       // CellBegin, CellEnd: the grid's last cell
+  bool last = false;  // CellBegin, CellEnd: the grid's last cell
   std::uint32_t depth = 0;
-  BoxIndex box = 0;        // Subtree, BoxBegin: the box; Cells: the grid
-  NodeIndex child = 0;     // Cells: the child whose place the first cell takes
-  std::uint32_t j = 0;     // Cells, CellBegin, CellEnd: the (first) cell's position
-  std::uint32_t count = 0; // Cells: how many
-  std::uint32_t cols = 0;  // Cells, CellBegin, CellEnd
+  BoxIndex box = 0;         // Subtree, BoxBegin: the box; Cells: the grid
+  NodeIndex child = 0;      // Cells: the child whose place the first cell takes
+  std::uint32_t j = 0;      // Cells, CellBegin, CellEnd: the (first) cell's position
+  std::uint32_t count = 0;  // Cells: how many
+  std::uint32_t cols = 0;   // Cells, CellBegin, CellEnd
 };
 
 void execute(Output& out, const PageParts& parts, const BoxForest& forest, const Op& op) {
@@ -347,7 +359,10 @@ class PagePlanner {
  public:
   PagePlanner(const PageParts& parts, const BoxForest& forest,
               const std::vector<std::uint64_t>& subtreeBytes, std::uint64_t pieceBytes)
-      : parts_(parts), forest_(forest), bytes_(subtreeBytes), pieceBytes_(std::max<std::uint64_t>(pieceBytes, 1)) {}
+      : parts_(parts),
+        forest_(forest),
+        bytes_(subtreeBytes),
+        pieceBytes_(std::max<std::uint64_t>(pieceBytes, 1)) {}
 
   // The steps of the next piece; none when the page is done.
   std::vector<Op> next() {
@@ -400,7 +415,12 @@ class PagePlanner {
     Frame& f = stack_.back();
     if (f.cellOpen) {
       f.cellOpen = false;
-      emit({.kind = Op::Kind::CellEnd, .last = f.next == f.end, .depth = f.depth, .j = f.j - 1, .cols = f.cols}, 0);
+      emit({.kind = Op::Kind::CellEnd,
+            .last = f.next == f.end,
+            .depth = f.depth,
+            .j = f.j - 1,
+            .cols = f.cols},
+           0);
       return;
     }
     if (f.next == f.end) {
@@ -411,7 +431,12 @@ class PagePlanner {
     const BoxIndex cell = *f.next;
     if (bytes_[cell] <= pieceBytes_) {
       // A run of cells that fit, as long as the piece has room.
-      Op run{.kind = Op::Kind::Cells, .depth = f.depth, .box = f.grid, .child = f.next.child(), .j = f.j, .cols = f.cols};
+      Op run{.kind = Op::Kind::Cells,
+             .depth = f.depth,
+             .box = f.grid,
+             .child = f.next.child(),
+             .j = f.j,
+             .cols = f.cols};
       std::uint64_t bytes = 0;
       while (f.next != f.end && bytes_[*f.next] <= pieceBytes_ &&
              (run.count == 0 || filled_ + bytes < pieceBytes_)) {
@@ -424,7 +449,12 @@ class PagePlanner {
       return;
     }
     ++f.next;
-    emit({.kind = Op::Kind::CellBegin, .last = f.next == f.end, .depth = f.depth, .j = f.j, .cols = f.cols}, 0);
+    emit({.kind = Op::Kind::CellBegin,
+          .last = f.next == f.end,
+          .depth = f.depth,
+          .j = f.j,
+          .cols = f.cols},
+         0);
     ++f.j;
     f.cellOpen = true;
     enter(cell, f.depth + 1);  // may move the stack: f is not used after this
@@ -459,8 +489,8 @@ void TreeMapPage::write(Sink& sink) const {
   // A few pieces for each worker keep them all busy to the end; pieces far larger
   // than a buffer keep the planning negligible.
   const unsigned workers = availableCpus() > 1 ? availableCpus() : 0;
-  const std::uint64_t piece = std::clamp<std::uint64_t>(size_ / (8 * std::max(workers, 1u)),
-                                                        std::uint64_t{4} << 20, std::uint64_t{64} << 20);
+  const std::uint64_t piece = std::clamp<std::uint64_t>(
+      size_ / (8 * std::max(workers, 1u)), std::uint64_t{4} << 20, std::uint64_t{64} << 20);
   write(sink, workers, piece);
 }
 

@@ -2,12 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/string_sink.h"
-
 #include <string>
 #include <vector>
 
 #include "diag/diag.h"
+#include "tests/string_sink.h"
 #include "xml/reader.h"
 
 namespace qv {
