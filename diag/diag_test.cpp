@@ -26,25 +26,6 @@ std::string drawn(const NameTree& t) {
   return collect([&](Output& out) { showTree(out, t); });
 }
 
-TEST(Drawing, DocumentExample) {
-  const std::vector<std::string> labels = {
-      "in.xml", "<?xml version=\"1.0\" ?>", "<root />", "<a x=\"1\" />", "hello", "<b />"};
-  const NameTree t = outline(labels, "x(x),x(x(x)),x)))");
-  EXPECT_EQ(drawn(t),
-            "in.xml\n"
-            "|\n"
-            "+- <?xml version=\"1.0\" ?>\n"
-            "|\n"
-            "`- <root />\n"
-            "   |\n"
-            "   +- <a x=\"1\" />\n"
-            "   |  |\n"
-            "   |  `- hello\n"
-            "   |\n"
-            "   `- <b />\n"
-            "\n");
-}
-
 TEST(Drawing, LabelsWithLineFeedsStayOneUnprefixedLine) {
   const std::vector<std::string> labels = {"r", "\nx", "a\nb", "c"};
   const NameTree t = outline(labels, "x(x),x(x)))");
