@@ -40,9 +40,12 @@ void runSteps(const std::vector<std::string>& args, Output& out) {
   std::string document = readWholeFile(inputPath);
   const auto nameTree =
       std::make_shared<const NameTree>(nameTreeOf(inputPath, std::move(document)));
-  // The page is laid out and measured while the tree is drawn: both only read it.
-  std::future<TreeMapPage> building = std::async(
-      std::launch::async, [nameTree] { return treeMapExt(defaultTreeOpts(), nameTree); });
+  // A large tree's page is laid out and measured while the tree is drawn: both only
+  // read it. A thread costs a small tree more memory than the overlap saves time.
+  constexpr std::size_t kOverlapNodes = std::size_t{1} << 16;
+  std::future<TreeMapPage> building =
+      std::async(nameTree->size() >= kOverlapNodes ? std::launch::async : std::launch::deferred,
+                 [nameTree] { return treeMapExt(defaultTreeOpts(), nameTree); });
   showTree(out, *nameTree);
   // A standard output whose reader has gone ends the run here, before the page
   // replaces anything.

@@ -49,7 +49,7 @@ void page(benchmark::State& state, const std::string& shape) {
   const qv::TreeMapPage built =
       qv::treeMapExt(qv::defaultTreeOpts(), std::make_shared<const qv::NameTree>(tree));
   NullSink sink;
-  for (auto _ : state) built.write(sink, 0, 0);
+  for (auto _ : state) built.write(sink, 0, 1 << 20);
   state.SetBytesProcessed(static_cast<std::int64_t>(sink.bytes));
 }
 

@@ -78,6 +78,12 @@ class Tree {
 template <class T>
 class TreeBuilder {
  public:
+  // Room for about n nodes. Large arrays are mapped lazily, so room that is not
+  // used costs no memory, while growing copies the whole tree each time.
+  void reserve(std::size_t n) {
+    labels_.reserve(n);
+    sizes_.reserve(n);
+  }
   void open(T label) { open_.push_back(add(std::move(label))); }
   void leaf(T label) { add(std::move(label)); }
   void close() {
@@ -108,6 +114,59 @@ class TreeBuilder {
   LargeVector<NodeIndex> sizes_;
   std::vector<NodeIndex> open_;
 };
+
+// A tree cut for work on several threads. A unit is a run of consecutive sibling
+// subtrees, [begin, end) in pre-order, of at most a given number of nodes in all;
+// the nodes in no unit (above) are ancestors of units. Units are disjoint, so each
+// can be worked on alone; above is in pre-order, each node with its depth, and so
+// is every unit's first node.
+struct TreeSplit {
+  struct Unit {
+    NodeIndex begin, end;
+    std::uint32_t depth;  // of the roots of its subtrees
+  };
+  struct Above {
+    NodeIndex node;
+    std::uint32_t depth;
+  };
+  std::vector<Unit> units;
+  std::vector<Above> above;
+};
+
+template <class T>
+TreeSplit splitTree(const Tree<T>& tree, std::size_t limit) {
+  TreeSplit split;
+  if (tree.subtreeSize(Tree<T>::root()) <= limit) {
+    split.units.push_back({Tree<T>::root(), tree.subtreeSize(Tree<T>::root()), 0});
+    return split;
+  }
+  std::vector<TreeSplit::Above> stack{{Tree<T>::root(), 0}};
+  std::vector<TreeSplit::Above> large;  // children of one node that are too large for a unit
+  while (!stack.empty()) {
+    const TreeSplit::Above at = stack.back();
+    stack.pop_back();
+    split.above.push_back(at);
+    large.clear();
+    const std::uint32_t depth = at.depth + 1;
+    TreeSplit::Unit run{0, 0, depth};
+    for (NodeIndex c : tree.children(at.node)) {
+      const std::size_t size = tree.subtreeSize(c);
+      if (size > limit) {
+        large.push_back({c, depth});
+        continue;
+      }
+      // A run is of consecutive siblings only: it ends at a large one or when full.
+      if (run.end != c || run.end - run.begin + size > limit) {
+        if (run.end > run.begin) split.units.push_back(run);
+        run = {c, c, depth};
+      }
+      run.end = static_cast<NodeIndex>(c + size);
+    }
+    if (run.end > run.begin) split.units.push_back(run);
+    stack.insert(stack.end(), large.rbegin(), large.rend());
+  }
+  return split;
+}
 
 }  // namespace qv
 

@@ -65,6 +65,8 @@ class BoxForest {
 
   static constexpr BoxIndex root() { return 0; }
   std::size_t size() const { return tree_->size(); }
+  // The name tree the forest was laid out from: box i is its node i.
+  const NameTree& tree() const { return *tree_; }
   Label boName(BoxIndex b) const { return tree_->label(b); }
   bool isGrid(BoxIndex b) const { return !tree_->isLeaf(b); }
   std::int32_t tbCols(BoxIndex b) const { return cols_[b]; }

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "tree/error.h"
+#include "tree/threads.h"
 
 namespace qv {
 namespace {
@@ -125,36 +126,66 @@ std::int32_t mkTableBox(std::span<const BoxSize> sizes, std::vector<std::uint32_
   return chooseCols(sorted);
 }
 
+namespace {
+
+// Lays out one node whose children are laid out: its cells, its column count and
+// its size. Keeps its scratch lists from node to node.
+class NodeLayout {
+ public:
+  NodeLayout(const NameTree& tree, LargeVector<BoxSize>& sizes, LargeVector<BoxIndex>& cells,
+             LargeVector<std::uint8_t>& cols)
+      : tree_(tree), sizes_(sizes), cells_(cells), cols_(cols) {}
+
+  void layOut(NodeIndex i) {
+    const BoxSize name = textSize(tree_.label(i));
+    if (tree_.isLeaf(i)) {
+      sizes_[i] = name;
+      cols_[i] = 0;
+      return;
+    }
+    children_.clear();
+    childSizes_.clear();
+    for (NodeIndex c : tree_.children(i)) {
+      children_.push_back(c);
+      childSizes_.push_back(sizes_[c]);
+    }
+    const std::int32_t chosen = mkTableBox(childSizes_, order_, sorted_);
+    cols_[i] = static_cast<std::uint8_t>(chosen);
+    for (std::size_t p = 0; p < order_.size(); ++p) cells_[children_[p]] = children_[order_[p]];
+    sizes_[i] = boxSize(name, tableSize(chosen, sorted_));
+  }
+
+ private:
+  const NameTree& tree_;
+  LargeVector<BoxSize>& sizes_;
+  LargeVector<BoxIndex>& cells_;
+  LargeVector<std::uint8_t>& cols_;
+  std::vector<NodeIndex> children_;
+  std::vector<BoxSize> childSizes_, sorted_;
+  std::vector<std::uint32_t> order_;
+};
+
+}  // namespace
+
 BoxForest treeMapLBox(std::shared_ptr<const NameTree> shared) {
+  static_assert(maxTableCols <= 255, "column counts are stored in a byte");
   const NameTree& tree = *shared;
   const std::size_t n = tree.size();
   if (n == 0) throw Error::program("treeMapLBox: a tree without a root");
   LargeVector<BoxIndex> cells(n);
   LargeVector<std::uint8_t> cols(n);
-  // Children come after their parent in pre-order, so a backward pass measures every
-  // child before its parent, each exactly once.
-  std::vector<BoxSize> sizes(n);
-  std::vector<NodeIndex> children;
-  std::vector<BoxSize> childSizes, sorted;
-  std::vector<std::uint32_t> order;
-  for (std::size_t k = n; k-- > 0;) {
-    const NodeIndex i = static_cast<NodeIndex>(k);
-    const BoxSize name = textSize(tree.label(i));
-    if (tree.isLeaf(i)) {
-      sizes[i] = name;
-      continue;
-    }
-    children.clear();
-    childSizes.clear();
-    for (NodeIndex c : tree.children(i)) {
-      children.push_back(c);
-      childSizes.push_back(sizes[c]);
-    }
-    const std::int32_t chosen = mkTableBox(childSizes, order, sorted);
-    cols[i] = static_cast<std::uint8_t>(chosen);
-    for (std::size_t p = 0; p < order.size(); ++p) cells[children[p]] = children[order[p]];
-    sizes[i] = boxSize(name, tableSize(chosen, sorted));
-  }
+  LargeVector<BoxSize> sizes(n);
+  // Children come after their parent in pre-order, so a backward pass over a subtree
+  // lays out every child before its parent. Disjoint subtrees are laid out on several
+  // threads at once, then the few nodes above them.
+  const unsigned workers = availableCpus() > 1 ? availableCpus() : 0;
+  const TreeSplit split = splitTree(tree, std::max<std::size_t>(n / (8 * (workers + 1)), 4096));
+  forEachInParallel(split.units.size(), workers, [&](std::size_t u) {
+    NodeLayout layout(tree, sizes, cells, cols);
+    for (NodeIndex k = split.units[u].end; k-- > split.units[u].begin;) layout.layOut(k);
+  });
+  NodeLayout layout(tree, sizes, cells, cols);
+  for (auto it = split.above.rbegin(); it != split.above.rend(); ++it) layout.layOut(it->node);
   return BoxForest(std::move(shared), std::move(cells), std::move(cols));
 }
 

@@ -14,7 +14,11 @@ namespace {
 constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
 
 std::string text(BoxSize s) {
-  return "(" + std::to_string(s.width) + ", " + std::to_string(s.height) + ")";
+  std::string out = "(";
+  out += std::to_string(s.width);
+  out += ", ";
+  out += std::to_string(s.height);
+  return out += ")";
 }
 
 NameTree rootWithLeaves(Label root, const std::vector<Label>& leaves) {
@@ -37,11 +41,18 @@ std::vector<BoxIndex> cellsOf(const BoxForest& f, BoxIndex b) {
 // The laid-out tree in one line: a leaf as name:id, a grid as name:id[cols| cells...].
 // Recursive, for the small trees of these tests only.
 std::string describe(const BoxForest& f, BoxIndex n = BoxForest::root(), std::size_t depth = 0) {
-  std::string out = std::string(f.boName(n).narrow()) + ":" + std::to_string(f.boId(n, depth));
+  std::string out(f.boName(n).narrow());
+  out += ':';
+  out += std::to_string(f.boId(n, depth));
   if (!f.isGrid(n)) return out;
-  out += "[" + std::to_string(f.tbCols(n)) + "|";
-  for (BoxIndex c : f.tbCels(n)) out += " " + describe(f, c, depth + 1);
-  return out + "]";
+  out += '[';
+  out += std::to_string(f.tbCols(n));
+  out += '|';
+  for (BoxIndex c : f.tbCels(n)) {
+    out += ' ';
+    out += describe(f, c, depth + 1);
+  }
+  return out += ']';
 }
 
 TEST(TextSize, LongestLineByLineCount) {

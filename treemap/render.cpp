@@ -10,7 +10,7 @@
 #include "html/box.h"
 #include "html/html.h"
 #include "tree/error.h"
-#include "tree/pieces.h"
+#include "tree/threads.h"
 #include "treemap/layout.h"
 
 namespace qv {
@@ -245,38 +245,54 @@ void renderBox(Output& out, const PageParts& parts, const BoxForest& forest, Box
 
 namespace {
 
-std::vector<std::uint64_t> measureSubtrees(const PageParts& parts, const BoxForest& forest) {
-  const std::size_t n = forest.size();
-  std::vector<std::uint32_t> depths(n);  // a grid comes before its cells
-  for (BoxIndex b = 0; b < n; ++b) {
-    for (BoxIndex c : forest.tbCels(b)) depths[c] = depths[b] + 1;
+// The bytes of box b at depth and everything inside it, its cells measured already.
+std::uint64_t measureBox(const PageParts& parts, const BoxForest& forest,
+                         const LargeVector<std::uint64_t>& bytes, BoxIndex b, std::size_t depth) {
+  ByteCount own;
+  writeBoxBegin(own, parts, forest, b, depth);
+  std::uint64_t total = own.bytes();
+  if (!forest.isGrid(b)) return total;
+  std::uint32_t count = 0;
+  for (BoxIndex c : forest.tbCels(b)) {
+    total += bytes[c];
+    ++count;
   }
-  std::vector<std::uint64_t> bytes(n);
-  for (std::size_t k = n; k-- > 0;) {
-    const BoxIndex b = static_cast<BoxIndex>(k);
-    const std::size_t depth = depths[b];
-    ByteCount own;
-    writeBoxBegin(own, parts, forest, b, depth);
-    std::uint64_t total = own.bytes();
-    if (forest.isGrid(b)) {
-      std::uint32_t count = 0;
-      for (BoxIndex c : forest.tbCels(b)) {
-        total += bytes[c];
-        ++count;
-      }
-      const auto cols = static_cast<std::uint32_t>(forest.tbCols(b));
-      const std::uint64_t rows = (count + cols - 1) / cols;
-      total += rows * (parts.size(Part::RowOpen, depth) + parts.size(Part::RowClose, depth)) +
-               count * (parts.size(Part::CellOpen, depth) + parts.size(Part::CellClose, depth)) +
-               parts.size(Part::GridClose, depth);
-      if (const std::uint32_t span = lastCellSpan(count, cols); span != 1) {
-        // The last cell's TD carries COLSPAN instead of being the plain one.
-        ByteCount spanning;
-        writeSpanningCell(spanning, span, depth);
-        total += spanning.bytes() - parts.size(Part::CellOpen, depth);
-      }
+  const auto cols = static_cast<std::uint32_t>(forest.tbCols(b));
+  const std::uint64_t rows = (count + cols - 1) / cols;
+  total += rows * (parts.size(Part::RowOpen, depth) + parts.size(Part::RowClose, depth)) +
+           count * (parts.size(Part::CellOpen, depth) + parts.size(Part::CellClose, depth)) +
+           parts.size(Part::GridClose, depth);
+  if (const std::uint32_t span = lastCellSpan(count, cols); span != 1) {
+    // The last cell's TD carries COLSPAN instead of being the plain one.
+    ByteCount spanning;
+    writeSpanningCell(spanning, span, depth);
+    total += spanning.bytes() - parts.size(Part::CellOpen, depth);
+  }
+  return total;
+}
+
+// Every box's subtree, from the leaves up: disjoint subtrees on several threads at
+// once, then the few boxes above them.
+LargeVector<std::uint64_t> measureSubtrees(const PageParts& parts, const BoxForest& forest) {
+  const NameTree& tree = forest.tree();
+  LargeVector<std::uint64_t> bytes(forest.size());
+  const unsigned workers = availableCpus() > 1 ? availableCpus() : 0;
+  const TreeSplit split =
+      splitTree(tree, std::max<std::size_t>(tree.size() / (8 * (workers + 1)), 4096));
+  forEachInParallel(split.units.size(), workers, [&](std::size_t u) {
+    const auto [begin, end, depth] = split.units[u];
+    // Depths within the unit: its subtrees' roots have the unit's, and a grid comes
+    // before its cells.
+    std::vector<std::uint32_t> depths(end - begin);
+    for (BoxIndex b = begin; b < end; b += tree.subtreeSize(b)) depths[b - begin] = depth;
+    for (BoxIndex b = begin; b < end; ++b) {
+      for (BoxIndex c : forest.tbCels(b)) depths[c - begin] = depths[b - begin] + 1;
     }
-    bytes[b] = total;
+    for (BoxIndex b = end; b-- > begin;)
+      bytes[b] = measureBox(parts, forest, bytes, b, depths[b - begin]);
+  });
+  for (auto it = split.above.rbegin(); it != split.above.rend(); ++it) {
+    bytes[it->node] = measureBox(parts, forest, bytes, it->node, it->depth);
   }
   return bytes;
 }
@@ -358,7 +374,7 @@ void execute(Output& out, const PageParts& parts, const BoxForest& forest, const
 class PagePlanner {
  public:
   PagePlanner(const PageParts& parts, const BoxForest& forest,
-              const std::vector<std::uint64_t>& subtreeBytes, std::uint64_t pieceBytes)
+              const LargeVector<std::uint64_t>& subtreeBytes, std::uint64_t pieceBytes)
       : parts_(parts),
         forest_(forest),
         bytes_(subtreeBytes),
@@ -462,7 +478,7 @@ class PagePlanner {
 
   const PageParts& parts_;
   const BoxForest& forest_;
-  const std::vector<std::uint64_t>& bytes_;
+  const LargeVector<std::uint64_t>& bytes_;
   const std::uint64_t pieceBytes_;
   std::vector<Frame> stack_;
   std::vector<Op> piece_;
@@ -473,10 +489,15 @@ class PagePlanner {
 
 }  // namespace
 
-void TreeMapPage::write(Sink& sink, unsigned workers, std::uint64_t pieceBytes) const {
+void TreeMapPage::write(Sink& sink, unsigned workers, std::size_t bufferSize) const {
+  bufferSize = std::max<std::size_t>(bufferSize, 1);
   const PageParts parts(options_);
-  PagePlanner planner(parts, forest_, subtreeBytes_, workers == 0 ? size_ : pieceBytes);
-  writePieces(sink, workers, [&]() -> PieceJob {
+  // Pieces of half what a worker may buffer keep every worker busy while the piece
+  // before its own is written; with no workers the page is one piece.
+  const std::uint64_t pieceBytes =
+      workers == 0 ? size_ : std::max<std::uint64_t>(kBuffersPerWorker / 2 * bufferSize, 1);
+  PagePlanner planner(parts, forest_, subtreeBytes_, pieceBytes);
+  writePieces(sink, workers, bufferSize, [&]() -> PieceJob {
     std::vector<Op> ops = planner.next();
     if (ops.empty()) return {};
     return [&parts, this, ops = std::move(ops)](Output& out) {
@@ -486,12 +507,14 @@ void TreeMapPage::write(Sink& sink, unsigned workers, std::uint64_t pieceBytes) 
 }
 
 void TreeMapPage::write(Sink& sink) const {
-  // A few pieces for each worker keep them all busy to the end; pieces far larger
-  // than a buffer keep the planning negligible.
-  const unsigned workers = availableCpus() > 1 ? availableCpus() : 0;
-  const std::uint64_t piece = std::clamp<std::uint64_t>(
-      size_ / (8 * std::max(workers, 1u)), std::uint64_t{4} << 20, std::uint64_t{64} << 20);
-  write(sink, workers, piece);
+  // Every worker holds a few megabytes of buffers, which only a large tree does not
+  // notice: memory must grow with the document, not with its page, and a small deep
+  // document can ask for a page of gigabytes. Smaller trees are written by the
+  // calling thread alone, through one buffer, as fast as their pages go anyway.
+  constexpr std::size_t kParallelNodes = std::size_t{1} << 20;
+  const unsigned workers =
+      availableCpus() > 1 && forest_.size() >= kParallelNodes ? availableCpus() : 0;
+  write(sink, workers, Output::kDefaultCapacity);
 }
 
 TreeMapPage treeMapExt(const TreeMapOptions& options, std::shared_ptr<const NameTree> tree) {

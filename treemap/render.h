@@ -27,18 +27,19 @@ class TreeMapPage {
   TreeMapPage(TreeMapOptions options, BoxForest forest);
   // The exact number of bytes write() writes.
   std::uint64_t size() const { return size_; }
-  // Writes the page into sink. With workers > 0 that many threads produce pieces of
-  // about pieceBytes while the calling thread writes them in order; with 0 the calling
-  // thread does everything. A failure in any thread ends the write with that failure.
-  void write(Sink& sink, unsigned workers, std::uint64_t pieceBytes) const;
-  // As many workers as this process may run threads at once, and pieces that give
-  // each of them a few.
+  // Writes the page into sink in buffers of bufferSize bytes. With workers > 0 that
+  // many threads produce pieces of a few buffers while the calling thread writes them
+  // in order; with 0 the calling thread does everything. A failure in any thread ends
+  // the write with that failure.
+  void write(Sink& sink, unsigned workers, std::size_t bufferSize) const;
+  // As many workers as this process may run threads at once, with buffers that grow
+  // with the document.
   void write(Sink& sink) const;
 
  private:
   TreeMapOptions options_;
   BoxForest forest_;
-  std::vector<std::uint64_t> subtreeBytes_;  // of every box, at the depth it has
+  LargeVector<std::uint64_t> subtreeBytes_;  // of every box, at the depth it has
   std::uint64_t size_ = 0;
 };
 

@@ -18,10 +18,10 @@ using qvtest::collect;
 std::string page(NameTree tree, const TreeMapOptions& options = defaultTreeOpts()) {
   const TreeMapPage built = treeMapExt(options, std::make_shared<const NameTree>(std::move(tree)));
   qvtest::StringSink one, three;
-  built.write(one, 0, 0);
-  // Three threads and pieces of a few dozen bytes cut the page at every place a
-  // piece can end; it must come out the same.
-  built.write(three, 3, 40);
+  built.write(one, 0, 4096);
+  // Three threads, buffers of 16 bytes and pieces of 64 cut the page at every place a
+  // piece can end and take every path a buffer too small takes; it must come out the same.
+  built.write(three, 3, 16);
   EXPECT_EQ(built.size(), one.text.size());
   EXPECT_EQ(three.text, one.text);
   return std::move(one.text);
@@ -64,7 +64,7 @@ TEST(RenderBox, ShortLastRowSpansTheMissingColumns) {
   const Case cases[] = {{5, 3, "2"}, {7, 3, "3"}, {10, 4, "3"}, {6, 3, ""}, {2, 3, ""}, {4, 1, ""}};
   for (const Case& c : cases) {
     qvtest::StringSink sink;
-    TreeMapPage(defaultTreeOpts(), rootWithLeaves(c.cells, c.cols)).write(sink, 0, 0);
+    TreeMapPage(defaultTreeOpts(), rootWithLeaves(c.cells, c.cols)).write(sink, 0, 4096);
     const std::string& text = sink.text;
     std::size_t rows = 0;
     for (std::size_t at = text.find("<TR"); at != std::string::npos; at = text.find("<TR", at + 1))

@@ -2,8 +2,9 @@
 // drawing and page tests/golden/run.sh checks against recorded digests.
 //   quiltview_corpus DIR
 // The same program always writes the same bytes: the generator is seeded by the
-// document's number and uses no library distribution (their results differ
-// between standard libraries).
+// document's number, uses no library distribution (their results differ between
+// standard libraries), and makes no two draws in one expression (the order in
+// which a call's arguments are evaluated differs between compilers).
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -115,7 +116,9 @@ std::string mixed(Random& r, std::size_t events) {
       case 0:
       case 1: {
         const std::string& name = r.pick(kNames);
-        out += "<" + name + attributes(r) + (r.chance(25) ? "/>" : ">");
+        const bool empty = r.chance(25);
+        const std::string attrs = attributes(r);
+        out += "<" + name + attrs + (empty ? "/>" : ">");
         if (out.back() == '>' && out[out.size() - 2] != '/') open.push_back(name);
         break;
       }
@@ -153,12 +156,22 @@ std::string wide(Random& r) {
       case 0:
         out += "<e/>";
         break;
-      case 1:
-        out += "<" + repeat("n", 1 + r.below(12)) + attributes(r) + "/>";
+      case 1: {
+        const std::string attrs = attributes(r);
+        const std::string name = repeat("n", 1 + r.below(12));
+        out += '<';
+        out += name;
+        out += attrs;
+        out += "/>";
         break;
-      case 2:
-        out += repeat("t", 1 + r.below(20)) + repeat("\n", r.below(4)) + "<br/>";
+      }
+      case 2: {
+        const std::string lines = repeat("\n", r.below(4));
+        out += repeat("t", 1 + r.below(20));
+        out += lines;
+        out += "<br/>";
         break;
+      }
       default:
         out += "&r" + std::to_string(r.below(1000)) + ";";
     }
@@ -193,7 +206,10 @@ std::string namespaces(Random& r) {
     const std::string p = r.pick(prefixes);
     const std::string name = p.empty() ? "e" : p + ":e";
     out += "<" + name;
-    if (r.chance(50)) out += " xmlns:" + r.pick(prefixes) + "='" + r.pick(uris) + "'";
+    if (r.chance(50)) {
+      const std::string& uri = r.pick(uris);
+      out += " xmlns:" + r.pick(prefixes) + "='" + uri + "'";
+    }
     if (r.chance(30)) out += " xmlns='" + r.pick(uris) + "'";
     out += r.chance(20) ? "/>" : ">";
     if (out.back() == '>' && out[out.size() - 2] != '/') open.push_back(name);

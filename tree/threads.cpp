@@ -1,7 +1,8 @@
-#include "tree/pieces.h"
+#include "tree/threads.h"
 
 #include <sched.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -12,10 +13,6 @@
 
 namespace qv {
 namespace {
-
-constexpr std::size_t kBufferSize = Output::kDefaultCapacity;
-// Full buffers a worker may have waiting for the writer before it waits itself.
-constexpr std::size_t kBuffersPerWorker = 3;
 
 // Thrown inside a worker when another thread has failed: the worker just stops.
 struct Stopped {};
@@ -28,8 +25,9 @@ struct Chunk {
 
 class Pipeline {
  public:
-  Pipeline(Sink& sink, unsigned workers, const std::function<PieceJob()>& next)
-      : sink_(sink), next_(next), free_(workers), owned_(workers, 0) {}
+  Pipeline(Sink& sink, unsigned workers, std::size_t bufferSize,
+           const std::function<PieceJob()>& next)
+      : sink_(sink), bufferSize_(bufferSize), next_(next), free_(workers), owned_(workers, 0) {}
 
   void run(unsigned workers) {
     std::vector<std::thread> threads;
@@ -54,9 +52,9 @@ class Pipeline {
     }
     void write(const char* data, std::size_t size) override {
       // Output hands whole buffers over; bytes written directly are copied into one.
-      auto buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
+      auto buffer = std::make_unique_for_overwrite<char[]>(p_.bufferSize_);
       while (size > 0) {
-        const std::size_t n = std::min(size, kBufferSize);
+        const std::size_t n = std::min(size, p_.bufferSize_);
         std::copy(data, data + n, buffer.get());
         p_.hand(index_, worker_, buffer, n);
         data += n;
@@ -73,7 +71,7 @@ class Pipeline {
   void work(unsigned worker) {
     try {
       PieceSink sink(*this, worker);
-      Output out(sink, kBufferSize);
+      Output out(sink, bufferSize_);
       for (;;) {
         PieceJob job;
         std::size_t index;
@@ -111,7 +109,7 @@ class Pipeline {
     changed_.notify_all();
     if (free_[worker].empty() && owned_[worker] < kBuffersPerWorker) {
       ++owned_[worker];
-      buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
+      buffer = std::make_unique_for_overwrite<char[]>(bufferSize_);
       return;
     }
     changed_.wait(lock, [&] { return stop_ || !free_[worker].empty(); });
@@ -151,6 +149,7 @@ class Pipeline {
   }
 
   Sink& sink_;
+  const std::size_t bufferSize_;
   const std::function<PieceJob()>& next_;
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -166,14 +165,50 @@ class Pipeline {
 
 }  // namespace
 
-void writePieces(Sink& sink, unsigned workers, const std::function<PieceJob()>& next) {
+void writePieces(Sink& sink, unsigned workers, std::size_t bufferSize,
+                 const std::function<PieceJob()>& next) {
   if (workers == 0) {
-    Output out(sink);
+    Output out(sink, bufferSize);
     while (const PieceJob job = next()) job(out);
     out.flush();
     return;
   }
-  Pipeline(sink, workers, next).run(workers);
+  Pipeline(sink, workers, bufferSize, next).run(workers);
+}
+
+void forEachInParallel(std::size_t count, unsigned workers,
+                       const std::function<void(std::size_t)>& task) {
+  if (workers == 0) {
+    for (std::size_t i = 0; i < count; ++i) task(i);
+    return;
+  }
+  std::atomic<std::size_t> next{0};
+  std::mutex mutex;
+  std::exception_ptr error;
+  auto work = [&] {
+    for (std::size_t i; (i = next.fetch_add(1)) < count;) {
+      try {
+        task(i);
+      } catch (...) {
+        std::lock_guard lock(mutex);
+        if (!error) error = std::current_exception();
+        next = count;
+      }
+    }
+  };
+  std::vector<std::thread> threads;
+  try {
+    for (std::size_t w = 1; w < std::min<std::size_t>(workers, count); ++w) {
+      threads.emplace_back(work);
+    }
+  } catch (...) {
+    std::lock_guard lock(mutex);
+    error = std::current_exception();
+    next = count;
+  }
+  work();  // the calling thread is one of the workers
+  for (std::thread& t : threads) t.join();
+  if (error) std::rethrow_exception(error);
 }
 
 unsigned availableCpus() {

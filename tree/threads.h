@@ -1,4 +1,5 @@
-// Pieces of one output made by several threads at once and written in order.
+// Work on several threads: independent tasks, and the pieces of one output made
+// at once and written in order.
 //
 // A large output (the page) is cut into pieces whose bytes do not depend on each
 // other. Worker threads take the pieces in turn and write each into an Output of
@@ -8,6 +9,7 @@
 // a few: memory does not grow with the output.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 
 #include "tree/output.h"
@@ -17,12 +19,24 @@ namespace qv {
 // Writes one piece.
 using PieceJob = std::function<void(Output&)>;
 
+inline constexpr std::size_t kBuffersPerWorker = 8;
+
 // Calls next() (under a lock, so it may keep state) for the job of each piece in
 // order until it returns an empty job, runs the jobs on `workers` threads, and
-// writes their bytes into sink in piece order. With 0 workers the calling thread
+// writes their bytes into sink in piece order, in buffers of bufferSize bytes. A
+// worker may hold kBuffersPerWorker full buffers that wait for the pieces before
+// theirs: pieces no larger than that never keep a worker waiting while another
+// one finishes. With 0 workers the calling thread
 // runs the jobs itself. A failure in any job, or in the sink, stops every thread
 // and is rethrown here.
-void writePieces(Sink& sink, unsigned workers, const std::function<PieceJob()>& next);
+void writePieces(Sink& sink, unsigned workers, std::size_t bufferSize,
+                 const std::function<PieceJob()>& next);
+
+// Runs task(i) for every i below count on `workers` threads, or on the calling
+// thread when workers is 0. The first failure stops the tasks not yet begun and is
+// rethrown here once every thread has finished.
+void forEachInParallel(std::size_t count, unsigned workers,
+                       const std::function<void(std::size_t)>& task);
 
 // The number of threads this process may run at once (its CPU affinity), at least 1.
 unsigned availableCpus();
