@@ -84,7 +84,7 @@ template <class Out>
 void writeEscapedLine(Out& out, std::span<const char32_t> chars) {
   for (const char32_t c : chars) {
     if (c > 0xFF) {
-      char digits[16];
+      char digits[32];  // room beyond any code, which the compiler cannot see
       const auto end =
           std::to_chars(digits, digits + sizeof digits, static_cast<std::uint32_t>(c)).ptr;
       out.write("&#");

@@ -155,11 +155,10 @@ void writeBoxBegin(Out& out, const PageParts& parts, const BoxForest& forest, Bo
   renderTag(out, TagKind::Opening, "TABLE", attrs, boxIndent(depth) + kChildTable);
 }
 
-// Cell j of a grid at depth, opened and closed around the child's box; last says it
-// is the grid's last cell.
+// The "TD" of a cell that spans `span` columns.
 template <class Out>
 void writeSpanningCell(Out& out, std::uint32_t span, std::size_t depth) {
-  char digits[16];
+  char digits[32];  // room beyond any count, which the compiler cannot see
   const auto end = std::to_chars(digits, digits + sizeof digits, span).ptr;
   const HtmlAttr colspan{"COLSPAN",
                          std::string_view(digits, static_cast<std::size_t>(end - digits))};
@@ -167,6 +166,8 @@ void writeSpanningCell(Out& out, std::uint32_t span, std::size_t depth) {
             boxIndent(depth) + kChildCell);
 }
 
+// Cell j of a grid at depth, opened and closed around the child's box, with the row
+// it begins or ends; last says it is the grid's last cell.
 template <class Out>
 void writeCellBegin(Out& out, const PageParts& parts, std::uint32_t j, bool last,
                     std::uint32_t cols, std::size_t depth) {
