@@ -3,9 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 
 #include "tests/scratch_dir.h"
 #include "tests/string_sink.h"
@@ -14,7 +11,6 @@
 namespace qv {
 namespace {
 
-namespace fs = std::filesystem;
 using qvtest::StringSink;
 
 struct RunResult {
@@ -52,37 +48,11 @@ TEST(Driver, OutputFileNameIsTheFirstOutputFlag) {
   EXPECT_EQ(outputFileName({Flag::output("")}), "");
 }
 
-TEST(Driver, CommandLineFailureWritesNothingButTheReport) {
-  const RunResult r = runWith({"/usr/bin/quiltview", "-x", "a.xml"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err,
-            "quiltview: user error (unrecognized option `-x'\n"
-            "Usage: quiltview [OPTION...] <input file.xml>\n"
-            "  -v          --verbose       verbose output on stderr\n"
-            "  -n Integer  --name=Integer  maximum size of filename. than truncation.\n"
-            "  -o FILE     --output=FILE   output FILE\n"
-            ")\n");
-}
-
 TEST(Driver, NoArgumentsAtAllIsAUsageErrorWithAnEmptyName) {
   const RunResult r = runWith({});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_TRUE(r.err.starts_with(": user error (Usage: quiltview [OPTION...] <input file.xml>\n"));
-}
-
-TEST_F(DriverTest, UnreadableInputIsReportedAfterTheArgumentLines) {
-  const std::string missing = path("data.xml");
-  RunResult r = runWith({"qv", missing});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "[]\n[\"" + missing + "\"]\n");
-  EXPECT_EQ(r.err, "qv: " + missing + ": openFile: does not exist (No such file or directory)\n");
-
-  r = runWith({"qv", "-o", path("out.html"), dir_.string()});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "qv: " + dir_.string() + ": openFile: inappropriate type (Is a directory)\n");
-  EXPECT_FALSE(fs::exists(path("out.html")));
 }
 
 struct FailingSink : Sink {
