@@ -43,8 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::make_shared<const qv::NameTree>(qv::nameTreeOf("in.xml", std::move(text))));
   HashingSink one, three;
   page.write(one, 0, 1 << 16);
-  // Buffers of 64 bytes and pieces of a few hundred cut the page at many places.
-  page.write(three, 3, 64);
+  // Buffers of 256 bytes and pieces of a kilobyte cut the page at many places.
+  page.write(three, 3, 256);
   if (one.written != page.size()) fail("bytes written, size pass", one.written, page.size());
   if (three.written != one.written)
     fail("bytes from three threads, one", three.written, one.written);
