@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "tree/memory.h"
+
 namespace qv {
 
 int Label::compare(Label a, Label b) {
@@ -33,14 +35,20 @@ std::string toBytes(Label label) {
   });
 }
 
+TextArena::Block::Block(std::size_t n) : data(static_cast<char*>(allocateLarge(n))), size(n) {}
+
+TextArena::Block::~Block() {
+  if (data != nullptr) deallocateLarge(data, size);
+}
+
 char* TextArena::allocate(std::size_t n, std::size_t align) {
   const std::size_t pad = (align - reinterpret_cast<std::uintptr_t>(next_) % align) % align;
   if (next_ == nullptr || pad + n > left_) {
     // A label larger than a block gets a block of its own.
     const std::size_t size = std::max(nextBlockSize_, n + align);
     nextBlockSize_ = std::min(nextBlockSize_ * 2, kMaxBlockSize);
-    blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
-    next_ = blocks_.back().get();
+    blocks_.emplace_back(size);
+    next_ = blocks_.back().data;
     left_ = size;
     return allocate(n, align);
   }

@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qv {
@@ -78,11 +79,20 @@ class TextArena {
 
  private:
   // Blocks grow from small to large: most arenas hold a few labels, the arena of a
-  // large document holds hundreds of megabytes.
+  // large document holds hundreds of megabytes, in blocks large enough to be backed
+  // by huge pages (each 4 KB page touched for the first time costs a fault).
   static constexpr std::size_t kFirstBlockSize = std::size_t{1} << 12;
-  static constexpr std::size_t kMaxBlockSize = std::size_t{1} << 20;
+  static constexpr std::size_t kMaxBlockSize = std::size_t{16} << 20;
+  struct Block {
+    char* data;
+    std::size_t size;
+    Block(std::size_t n);
+    Block(Block&& other) noexcept : data(std::exchange(other.data, nullptr)), size(other.size) {}
+    Block& operator=(Block&&) = delete;
+    ~Block();
+  };
   std::size_t nextBlockSize_ = kFirstBlockSize;
-  std::vector<std::unique_ptr<char[]>> blocks_;
+  std::vector<Block> blocks_;
   char* next_ = nullptr;
   std::size_t left_ = 0;
   std::size_t used_ = 0;
