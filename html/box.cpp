@@ -34,14 +34,15 @@ constexpr std::array<Escape, 256> kEscapes = [] {
     table[c].size = static_cast<std::uint8_t>(text.size());
   };
   for (int c = 0; c < 256; ++c) {
-    table[c].text[0] = static_cast<char>(c);
-    table[c].size = 1;
+    const auto byte = static_cast<unsigned char>(c);
+    const std::string_view escape = lineEscape(byte);
+    if (escape.empty()) {
+      table[c].text[0] = static_cast<char>(c);
+      table[c].size = 1;
+    } else {
+      set(byte, escape);
+    }
   }
-  set('"', "&quot;");
-  set('&', "&amp;");
-  set('<', "&lt;");
-  set('>', "&gt;");
-  set(' ', "&nbsp;");
   set('\n', "\n<BR>\n");
   return table;
 }();

@@ -8,14 +8,10 @@
 namespace qv {
 namespace {
 
-// What a character of a label line becomes: an entity, "&nbsp;", or itself (empty).
+// lineEscape of every byte, looked up rather than switched on in the loops below.
 constexpr std::array<std::string_view, 256> kLineReplacement = [] {
   std::array<std::string_view, 256> r{};
-  r['"'] = "&quot;";
-  r['&'] = "&amp;";
-  r['<'] = "&lt;";
-  r['>'] = "&gt;";
-  r[' '] = "&nbsp;";
+  for (int c = 0; c < 256; ++c) r[c] = lineEscape(static_cast<unsigned char>(c));
   return r;
 }();
 

@@ -25,6 +25,25 @@ enum class TagKind { Opening, Closing };
 // The two lines that open every page.
 std::string_view renderMessage();
 
+// What a byte of a label line becomes: an entity, "&nbsp;" for a space, or nothing
+// for a byte that stands for itself.
+constexpr std::string_view lineEscape(unsigned char c) {
+  switch (c) {
+    case '"':
+      return "&quot;";
+    case '&':
+      return "&amp;";
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+    case ' ':
+      return "&nbsp;";
+    default:
+      return {};
+  }
+}
+
 // The writers below take an Output, or a ByteCount to measure what they would write.
 
 // A line feed, the indentation and ">".

@@ -79,12 +79,8 @@ class Output {
   // Room for exactly n bytes at the end of the buffer, for the caller to fill at
   // once; null when n is larger than the whole buffer.
   char* claim(std::size_t n) {
-    if (n > capacity_ - used_) {
-      if (n > capacity_) return nullptr;
-      flush();
-    }
-    char* at = buffer_.get() + used_;
-    used_ += n;
+    char* at = room(n);
+    if (at != nullptr) used_ += n;
     return at;
   }
   // Room for up to n bytes at the end of the buffer, for a caller that knows only a

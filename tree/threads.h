@@ -9,10 +9,12 @@
 // a few: memory does not grow with the output.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <functional>
 
 #include "tree/output.h"
+#include "tree/tree.h"
 
 namespace qv {
 
@@ -40,5 +42,17 @@ void forEachInParallel(std::size_t count, unsigned workers,
 
 // The number of threads this process may run at once (its CPU affinity), at least 1.
 unsigned availableCpus();
+
+// The workers for work several threads can share: one a CPU, or none (the calling
+// thread alone) where the process may use only one CPU.
+inline unsigned workerThreads() {
+  return availableCpus() > 1 ? availableCpus() : 0;
+}
+
+// The tree cut into units of which every one of `workers` threads gets several.
+template <class T>
+TreeSplit splitForWorkers(const Tree<T>& tree, unsigned workers) {
+  return splitTree(tree, std::max<std::size_t>(tree.size() / (8 * (workers + 1)), 4096));
+}
 
 }  // namespace qv

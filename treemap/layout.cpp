@@ -178,8 +178,8 @@ BoxForest treeMapLBox(std::shared_ptr<const NameTree> shared) {
   // Children come after their parent in pre-order, so a backward pass over a subtree
   // lays out every child before its parent. Disjoint subtrees are laid out on several
   // threads at once, then the few nodes above them.
-  const unsigned workers = availableCpus() > 1 ? availableCpus() : 0;
-  const TreeSplit split = splitTree(tree, std::max<std::size_t>(n / (8 * (workers + 1)), 4096));
+  const unsigned workers = workerThreads();
+  const TreeSplit split = splitForWorkers(tree, workers);
   forEachInParallel(split.units.size(), workers, [&](std::size_t u) {
     NodeLayout layout(tree, sizes, cells, cols);
     for (NodeIndex k = split.units[u].end; k-- > split.units[u].begin;) layout.layOut(k);

@@ -277,9 +277,8 @@ std::uint64_t measureBox(const PageParts& parts, const BoxForest& forest,
 LargeVector<std::uint64_t> measureSubtrees(const PageParts& parts, const BoxForest& forest) {
   const NameTree& tree = forest.tree();
   LargeVector<std::uint64_t> bytes(forest.size());
-  const unsigned workers = availableCpus() > 1 ? availableCpus() : 0;
-  const TreeSplit split =
-      splitTree(tree, std::max<std::size_t>(tree.size() / (8 * (workers + 1)), 4096));
+  const unsigned workers = workerThreads();
+  const TreeSplit split = splitForWorkers(tree, workers);
   forEachInParallel(split.units.size(), workers, [&](std::size_t u) {
     const auto [begin, end, depth] = split.units[u];
     // Depths within the unit: its subtrees' roots have the unit's, and a grid comes
@@ -301,9 +300,8 @@ LargeVector<std::uint64_t> measureSubtrees(const PageParts& parts, const BoxFore
 }  // namespace
 
 TreeMapPage::TreeMapPage(TreeMapOptions options, BoxForest forest)
-    : options_(std::move(options)), forest_(std::move(forest)) {
-  const PageParts parts(options_);
-  subtreeBytes_ = measureSubtrees(parts, forest_);
+    : parts_(std::make_shared<const PageParts>(options)), forest_(std::move(forest)) {
+  subtreeBytes_ = measureSubtrees(*parts_, forest_);
   ByteCount around;
   writePageBegin(around);
   writePageEnd(around);
@@ -492,7 +490,7 @@ class PagePlanner {
 
 void TreeMapPage::write(Sink& sink, unsigned workers, std::size_t bufferSize) const {
   bufferSize = std::max<std::size_t>(bufferSize, 1);
-  const PageParts parts(options_);
+  const PageParts& parts = *parts_;
   // Pieces of half what a worker may buffer keep every worker busy while the piece
   // before its own is written; with no workers the page is one piece.
   const std::uint64_t pieceBytes =
@@ -513,8 +511,7 @@ void TreeMapPage::write(Sink& sink) const {
   // document can ask for a page of gigabytes. Smaller trees are written by the
   // calling thread alone, through one buffer, as fast as their pages go anyway.
   constexpr std::size_t kParallelNodes = std::size_t{1} << 20;
-  const unsigned workers =
-      availableCpus() > 1 && forest_.size() >= kParallelNodes ? availableCpus() : 0;
+  const unsigned workers = forest_.size() >= kParallelNodes ? workerThreads() : 0;
   write(sink, workers, Output::kDefaultCapacity);
 }
 
