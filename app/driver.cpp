@@ -8,8 +8,8 @@
 #include <new>
 
 #include "app/io.h"
+#include "base/error.h"
 #include "diag/diag.h"
-#include "tree/error.h"
 #include "tree/tree.h"
 #include "treemap/render.h"
 #include "xml/reader.h"

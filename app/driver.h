@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/options.h"
-#include "tree/output.h"
+#include "base/output.h"
 
 namespace qv {
 

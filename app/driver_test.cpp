@@ -4,9 +4,9 @@
 
 #include <cerrno>
 
+#include "base/error.h"
 #include "tests/scratch_dir.h"
 #include "tests/string_sink.h"
-#include "tree/error.h"
 
 namespace qv {
 namespace {

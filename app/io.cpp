@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <random>
 
-#include "tree/error.h"
-#include "tree/memory.h"
+#include "base/error.h"
+#include "base/memory.h"
 
 namespace qv {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tree/output.h"
+#include "base/output.h"
 
 namespace qv {
 

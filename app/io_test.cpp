@@ -13,8 +13,8 @@
 #include <fstream>
 #include <thread>
 
+#include "base/error.h"
 #include "tests/scratch_dir.h"
-#include "tree/error.h"
 
 namespace qv {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <deque>
 
-#include "tree/error.h"
+#include "base/error.h"
 
 namespace qv {
 

@@ -8,7 +8,7 @@
 #include <variant>
 #include <vector>
 
-#include "tree/flag.h"
+#include "base/flag.h"
 
 namespace qv {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tree/error.h"
+#include "base/error.h"
 
 namespace qv {
 namespace {

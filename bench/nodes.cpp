@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "app/io.h"
-#include "tree/error.h"
+#include "base/error.h"
 #include "xml/reader.h"
 
 int main(int argc, char** argv) {

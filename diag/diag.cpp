@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "tree/show.h"
+#include "diag/quote.h"
 
 namespace qv {
 

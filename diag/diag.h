@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "tree/flag.h"
-#include "tree/output.h"
+#include "base/flag.h"
+#include "base/output.h"
 #include "tree/tree.h"
 
 namespace qv {

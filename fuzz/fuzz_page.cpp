@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "tree/output.h"
+#include "base/output.h"
 #include "treemap/box.h"
 #include "treemap/render.h"
 #include "xml/reader.h"

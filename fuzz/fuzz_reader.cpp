@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/output.h"
 #include "diag/diag.h"
-#include "tree/output.h"
 #include "xml/reader.h"
 #include "xml/scanner.h"
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/output.h"
 #include "html/html.h"
 #include "tree/label.h"
-#include "tree/output.h"
 
 namespace qv {
 

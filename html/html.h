@@ -11,7 +11,7 @@
 #include <span>
 #include <string_view>
 
-#include "tree/output.h"
+#include "base/output.h"
 
 namespace qv {
 

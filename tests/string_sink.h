@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "tree/output.h"
+#include "base/output.h"
 
 namespace qvtest {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "tree/memory.h"
+#include "base/memory.h"
 
 namespace qv {
 

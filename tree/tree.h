@@ -7,15 +7,16 @@
 // memory the tree does not own; storage() keeps that memory alive.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <utility>
 #include <vector>
 
-#include "tree/error.h"
+#include "base/error.h"
+#include "base/memory.h"
 #include "tree/label.h"
-#include "tree/memory.h"
 
 namespace qv {
 
@@ -166,6 +167,12 @@ TreeSplit splitTree(const Tree<T>& tree, std::size_t limit) {
     stack.insert(stack.end(), large.rbegin(), large.rend());
   }
   return split;
+}
+
+// The tree cut into units of which every one of `workers` threads gets several.
+template <class T>
+TreeSplit splitForWorkers(const Tree<T>& tree, unsigned workers) {
+  return splitTree(tree, std::max<std::size_t>(tree.size() / (8 * (workers + 1)), 4096));
 }
 
 }  // namespace qv

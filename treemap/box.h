@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "base/memory.h"
 #include "tree/label.h"
-#include "tree/memory.h"
 #include "tree/tree.h"
 
 namespace qv {

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "tree/error.h"
-#include "tree/threads.h"
+#include "base/error.h"
+#include "base/threads.h"
 
 namespace qv {
 namespace {

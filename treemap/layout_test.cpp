@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "tree/error.h"
+#include "base/error.h"
 
 namespace qv {
 namespace {

@@ -7,10 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "base/error.h"
+#include "base/threads.h"
 #include "html/box.h"
 #include "html/html.h"
-#include "tree/error.h"
-#include "tree/threads.h"
 #include "treemap/layout.h"
 
 namespace qv {

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "tree/output.h"
+#include "base/output.h"
 #include "tree/tree.h"
 #include "treemap/box.h"
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "html/numbering.h"
 #include "tests/string_sink.h"
-#include "tree/error.h"
 #include "treemap/layout.h"
 
 namespace qv {

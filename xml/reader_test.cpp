@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tree/show.h"
+#include "diag/quote.h"
 #include "xml/nametree.h"
 #include "xml/scanner.h"
 

@@ -1,4 +1,4 @@
-#include "tree/threads.h"
+#include "base/threads.h"
 
 #include <sched.h>
 

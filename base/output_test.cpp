@@ -1,9 +1,9 @@
-#include "tree/output.h"
+#include "base/output.h"
 
 #include <gtest/gtest.h>
 
+#include "base/error.h"
 #include "tests/string_sink.h"
-#include "tree/error.h"
 
 namespace qv {
 namespace {

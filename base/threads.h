@@ -9,12 +9,10 @@
 // a few: memory does not grow with the output.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <functional>
 
-#include "tree/output.h"
-#include "tree/tree.h"
+#include "base/output.h"
 
 namespace qv {
 
@@ -47,12 +45,6 @@ unsigned availableCpus();
 // thread alone) where the process may use only one CPU.
 inline unsigned workerThreads() {
   return availableCpus() > 1 ? availableCpus() : 0;
-}
-
-// The tree cut into units of which every one of `workers` threads gets several.
-template <class T>
-TreeSplit splitForWorkers(const Tree<T>& tree, unsigned workers) {
-  return splitTree(tree, std::max<std::size_t>(tree.size() / (8 * (workers + 1)), 4096));
 }
 
 }  // namespace qv

@@ -1,4 +1,4 @@
-#include "tree/output.h"
+#include "base/output.h"
 
 #include <algorithm>
 

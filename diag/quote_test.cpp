@@ -1,4 +1,4 @@
-#include "tree/show.h"
+#include "diag/quote.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "tree/label.h"
-#include "tree/output.h"
 
 namespace qv {
 

@@ -1,12 +1,12 @@
-#include "tree/threads.h"
+#include "base/threads.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <string>
 
+#include "base/error.h"
 #include "tests/string_sink.h"
-#include "tree/error.h"
 
 namespace qv {
 namespace {

@@ -1,4 +1,4 @@
-#include "tree/memory.h"
+#include "base/memory.h"
 
 #include <sys/mman.h>
 
