@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/platform.h"
+
 namespace qv {
 
 class Sink {
@@ -113,18 +115,36 @@ class Output {
 
 // Counts what a producer would write instead of writing it: the producers of the
 // page are templates over their output, so running them over a ByteCount measures
-// the page by the very rules that write it.
+// the page by the very rules that write it. It counts the bytes as they reach the
+// file, where every line feed takes platform::kLineEndBytes.
 class ByteCount {
  public:
-  void put(char) { ++bytes_; }
-  void write(std::string_view s) { bytes_ += s.size(); }
-  void fill(char, std::size_t n) { bytes_ += n; }
+  // Whether a byte is a byte in the file too, line feeds included: then sizes
+  // counted elsewhere may be added as they are.
+  static constexpr bool kBytesAsWritten = platform::kLineEndBytes == 1;
+
+  void put(char c) {
+    ++bytes_;
+    if constexpr (!kBytesAsWritten) bytes_ += c == '\n' ? kExtra : 0;
+  }
+  void write(std::string_view s) {
+    bytes_ += s.size();
+    if constexpr (!kBytesAsWritten) {
+      for (const char c : s) bytes_ += c == '\n' ? kExtra : 0;
+    }
+  }
+  void fill(char c, std::size_t n) {
+    bytes_ += n;
+    if constexpr (!kBytesAsWritten) bytes_ += c == '\n' ? n * kExtra : 0;
+  }
+  // Adds n bytes measured elsewhere; only where kBytesAsWritten.
   void add(std::uint64_t n) { bytes_ += n; }
   // Nothing to fill in: producers take their byte-at-a-time path.
   char* claim(std::size_t) { return nullptr; }
   std::uint64_t bytes() const { return bytes_; }
 
  private:
+  static constexpr unsigned kExtra = platform::kLineEndBytes - 1;
   std::uint64_t bytes_ = 0;
 };
 

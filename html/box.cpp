@@ -97,7 +97,7 @@ void writeLabelDivision(Out& out, Label label, std::int32_t id) {
   const std::string_view idText(digits, static_cast<std::size_t>(end - digits));
   if constexpr (std::is_same_v<Out, Output>) {
     if (writeNarrowDivision(out, label, idText)) return;
-  } else if constexpr (std::is_same_v<Out, ByteCount>) {
+  } else if constexpr (std::is_same_v<Out, ByteCount> && ByteCount::kBytesAsWritten) {
     if (!label.wide()) {
       out.add(narrowDivisionSize(label.narrow(), idText));
       return;

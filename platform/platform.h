@@ -1,0 +1,71 @@
+// The platform layer: everything that differs by operating system, behind the
+// narrow interfaces the program already has. CMake picks one implementation,
+// posix*.cpp or windows*.cpp; nothing outside this folder knows which.
+//
+// Failures come back as Failure, an operation and an errno value: the callers
+// know the path the user typed and turn it into the one report.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qv::platform {
+
+// A failed system call: the operation as reports name it ("openFile",
+// "readFile", "writeFile", "closeFile") and the errno value it left, Win32
+// errors mapped to errno as the C library maps them.
+struct Failure {
+  const char* operation;
+  int errnum;
+};
+
+// The bytes one line feed takes once it reaches a file or a standard stream,
+// which are opened in text mode: 1 where the C library leaves it alone, 2 where
+// it writes carriage return and line feed.
+inline constexpr unsigned kLineEndBytes = QUILTVIEW_LINE_END_BYTES;
+
+// ---- Process
+
+// Sets the process up for a run (a closed pipe or a file size limit becomes a
+// failed write rather than a signal; the standard streams in text mode) and
+// returns its arguments, program name first, as UTF-8 bytes where the platform
+// keeps them in another form.
+std::vector<std::string> startProcess(int argc, char** argv);
+
+// The CPU count this process may run threads on (its affinity), at least 1.
+unsigned availableCpus();
+
+// ---- Memory for large arrays
+
+// Pages for a large block, aligned for huge pages where there are any; null
+// when the system has none to give. Freed with unmapLarge and the same size.
+void* mapLarge(std::size_t bytes) noexcept;
+void unmapLarge(void* p, std::size_t bytes) noexcept;
+// Asks for huge pages on the whole huge pages inside [p, p + bytes), where the
+// system has them; harmless anywhere.
+void adviseHugePages(void* p, std::size_t bytes) noexcept;
+
+// ---- Files
+
+// The descriptors of the standard streams.
+int standardOutput();
+int standardError();
+// Writes every byte (in chunks a single call can take); throws Failure.
+void writeAll(int fd, const char* data, std::size_t size);
+// Closes fd; throws Failure when the close reports an error.
+void closeFile(int fd);
+void closeQuietly(int fd) noexcept;
+// The whole file, read in binary mode: the reader sees every byte. A directory
+// fails with EISDIR when it is opened. Throws Failure.
+std::string readWholeFile(const std::string& path);
+
+// ---- Errors
+
+// The C library's description of errnum ("No such file or directory").
+std::string describeError(int errnum);
+// Whether errnum is the platform's "disk quota exceeded", where it has one.
+bool isQuotaError(int errnum);
+
+}  // namespace qv::platform
