@@ -196,7 +196,7 @@ void PageFile::reserve(std::uint64_t alreadyHeld) {
   if (::SetFileInformationByHandle(h, FileAllocationInfo, &allocation, sizeof allocation)) return;
   const DWORD error = ::GetLastError();
   if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED &&
-      error != ERROR_INVALID_FUNCTION) {
+      error != ERROR_INVALID_FUNCTION && error != ERROR_CALL_NOT_IMPLEMENTED) {
     throw Error::io(path_, "writeFile", platform::errnoOfWin32(error));
   }
   std::wstring folder = platform::widen(target_.empty() ? path_ : target_);

@@ -9,3 +9,13 @@ if(NOT EXISTS ${PROJECT_BINARY_DIR}/wine/system.reg)
   execute_process(COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} wineboot.exe --init
                   RESULT_VARIABLE wineboot_result OUTPUT_QUIET ERROR_QUIET)
 endif()
+
+# Golden data: the worked examples and the corpus digests of the Linux build, which
+# the Windows build must write with each line feed as carriage return and line feed.
+add_executable(quiltview_corpus golden/corpus.cpp)
+string(JOIN " " emulator ${CMAKE_CROSSCOMPILING_EMULATOR})
+add_test(NAME golden
+  COMMAND env "QUILTVIEW_EMULATOR=${emulator}"
+          bash ${CMAKE_CURRENT_SOURCE_DIR}/golden/run.sh $<TARGET_FILE:quiltview>
+          $<TARGET_FILE:quiltview_corpus>)
+set_tests_properties(golden PROPERTIES LABELS cli)
