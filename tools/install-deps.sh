@@ -6,6 +6,9 @@
 #   sh tools/install-deps.sh ci      that, and what .ci/run adds: clang with its fuzzer
 #                                    runtime, Google Benchmark, clang-format, the
 #                                    Debian packaging tools and git (for .ci/format)
+#   sh tools/install-deps.sh windows CMake, Ninja, the MinGW-w64 cross compiler, Wine
+#                                    and GoogleTest's sources: the Windows build and
+#                                    its tests under Wine
 # Nothing is installed when nothing is missing. apt-get runs through sudo when the
 # caller is not root; npm ci runs as the caller, in the checkout.
 set -eu
@@ -17,8 +20,9 @@ case "$mode" in
   test) packages="g++ cmake ninja-build libgtest-dev ca-certificates" ;;
   ci) packages="g++ cmake ninja-build libgtest-dev ca-certificates clang libclang-rt-dev
                 libbenchmark-dev clang-format dpkg-dev file git" ;;
+  windows) packages="cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 googletest perl" ;;
   *)
-    echo "usage: sh tools/install-deps.sh build|test|ci" >&2
+    echo "usage: sh tools/install-deps.sh build|test|ci|windows" >&2
     exit 2
     ;;
 esac
@@ -29,7 +33,7 @@ if command -v dpkg-query >/dev/null 2>&1; then
     dpkg-query -W -f '${Status}' "$p" 2>/dev/null | grep -q ' installed$' || missing="$missing $p"
   done
 fi
-if [ "$mode" != build ]; then
+if [ "$mode" != build ] && [ "$mode" != windows ]; then
   # node may come from elsewhere than Debian's package (its npm with it), and
   # Debian's npm would then conflict with it: these three are looked up by command.
   command -v node >/dev/null 2>&1 || missing="$missing nodejs"
@@ -50,7 +54,7 @@ if [ -n "$missing" ]; then
   $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
 fi
 
-if [ "$mode" != build ]; then
+if [ "$mode" != build ] && [ "$mode" != windows ]; then
   cd "$root"
   # npm ci empties node_modules and fetches everything again: only when a package
   # of the lock file is absent or at another version.
