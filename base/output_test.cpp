@@ -29,7 +29,7 @@ TEST(Output, SmallBufferPassesEveryByteInOrder) {
 }
 
 struct FailingSink : Sink {
-  void write(const char*, std::size_t) override { throw Error::io("<x>", "writeFile", 28); }
+  void write(const char*, std::size_t) override { throw Error::io("<x>", "writeFile", ENOSPC); }
 };
 
 TEST(Output, SinkFailureSurfacesAsError) {
