@@ -9,7 +9,7 @@
 # Each case is one CTest entry. Exit status 0: passed, 77: cannot run here, else failed.
 set -euo pipefail
 cases=(binary-input replaces-existing-page refuses-read-only-page unicode-names
-  drive-letters-and-backslashes nul-output failure-removes-new-file)
+  drive-letters-and-backslashes nul-output failure-removes-new-file threaded-page)
 if [ "${1:-}" = --list ]; then
   printf '%s\n' "${cases[@]}"
   exit 0
@@ -171,6 +171,20 @@ Written: NUL
 "
     expect_file tm/page.html "old page"
     expect_listing tm "page.html"
+    ;;
+  threaded-page)
+    # 1.1 million boxes: the page is measured and written on several threads, in
+    # pieces cut where the size pass says, line feeds counted as CR LF. The
+    # digests are those of the Linux build's drawing and page.
+    perl -e 'print "<w>", "<c/>" x 1100000' >wide.xml
+    run -o wide.html wide.xml
+    expect_status 0
+    perl -0777 -ne 'exit(/(?<!\r)\n/ ? 1 : 0)' wide.html || fail "a line feed of the page without CR"
+    perl -0777 -pi -e 's/\r\n/\n/g' wide.html
+    sha256sum stdout.txt wide.html >digests
+    printf '%s  %s\n' 614adfdec2512af7f6888cf877a4dee9b6eda194df7e3accd4dbb7f8884f9274 stdout.txt \
+      0fd638afc099b7527837ee13dfca851550937b9cbffea39b4a23abde1d6e9b57 wide.html | cmp -s - digests ||
+      fail "the drawing or the page is not Linux's: $(cat digests)"
     ;;
   *)
     echo "unknown case $case_name" >&2
