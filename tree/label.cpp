@@ -55,7 +55,6 @@ char* TextArena::allocate(std::size_t n, std::size_t align) {
   char* at = next_ + pad;
   next_ = at + n;
   left_ -= pad + n;
-  used_ += n;
   return at;
 }
 

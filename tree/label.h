@@ -75,7 +75,6 @@ class TextArena {
   }
   // Reserves n bytes at the end of the current block and returns where to write them.
   char* allocate(std::size_t n, std::size_t align = 1);
-  std::size_t bytesUsed() const { return used_; }
 
  private:
   // Blocks grow from small to large: most arenas hold a few labels, the arena of a
@@ -95,7 +94,6 @@ class TextArena {
   std::vector<Block> blocks_;
   char* next_ = nullptr;
   std::size_t left_ = 0;
-  std::size_t used_ = 0;
 };
 
 }  // namespace qv
