@@ -37,13 +37,6 @@ class TreeEvents {
   std::string label_;
 };
 
-struct NullEvents {
-  void startElement(const StartTag&) {}
-  void endElement() {}
-  void text(CDataKind, Label, bool) {}
-  void reference(std::string_view) {}
-};
-
 struct DocumentStorage {
   std::string document;
   std::string path;
@@ -65,12 +58,6 @@ NameTree nameTreeOf(std::string inputPath, std::string document) {
   TreeEvents events(builder, storage->arena);
   parseXML(storage->document, events);
   return std::move(builder).finish(std::move(storage));
-}
-
-std::uint64_t readerWork(std::string_view text) {
-  std::string copy(text);
-  NullEvents events;
-  return parseXML(copy, events);
 }
 
 }  // namespace qv

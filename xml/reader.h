@@ -4,7 +4,6 @@
 // xml/nametree.h.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -17,9 +16,5 @@ namespace qv {
 // of it point into it. The tree's storage() owns the document, the generated
 // labels and the root label.
 NameTree nameTreeOf(std::string inputPath, std::string document);
-
-// The units of work one scan of text does (bytes examined plus open elements
-// touched), so tests can check that hostile input stays linear.
-std::uint64_t readerWork(std::string_view text);
 
 }  // namespace qv

@@ -283,6 +283,22 @@ TEST(XmlReader, MillionNestedStartTagsMakeAChainOfElements) {
   EXPECT_EQ(toBytes(t.label(kDepth)), "<a />");
 }
 
+// Counts the scan's work and nothing else.
+struct WorkCounter {
+  std::uint64_t units = 0;
+  void examined(std::uint64_t n) { units += n; }
+  void startElement(const StartTag&) {}
+  void endElement() {}
+  void text(CDataKind, Label, bool) {}
+  void reference(std::string_view) {}
+};
+
+std::uint64_t readerWork(std::string text) {
+  WorkCounter counter;
+  parseXML(text, counter);
+  return counter.units;
+}
+
 // No rule may look at a byte more than a few times, whatever the input.
 TEST(XmlReader, HostileInputsTakeLinearWork) {
   const std::vector<std::pair<std::string, std::string>> cases = {
