@@ -4,7 +4,7 @@
 
 #include "bench/generate.h"
 #include "diag/diag.h"
-#include "html/numbering.h"
+#include "tree/numbering.h"
 #include "treemap/layout.h"
 #include "treemap/render.h"
 #include "xml/reader.h"

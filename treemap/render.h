@@ -17,7 +17,7 @@
 
 namespace qv {
 
-class PageParts;
+class BoxMarkup;
 
 // A page ready to be written: the preamble and one "HTML" element holding the
 // script and then the root box. Grid boxes take options.toAltColors by depth, leaves
@@ -39,7 +39,7 @@ class TreeMapPage {
   void write(Sink& sink) const;
 
  private:
-  std::shared_ptr<const PageParts> parts_;  // the bytes that depend on depth alone
+  std::shared_ptr<const BoxMarkup> markup_;  // the bytes that depend on depth alone
   BoxForest forest_;
   LargeVector<std::uint64_t> subtreeBytes_;  // of every box, at the depth it has
   std::uint64_t size_ = 0;

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "base/error.h"
-#include "html/numbering.h"
 #include "tests/string_sink.h"
+#include "tree/numbering.h"
 #include "treemap/layout.h"
 
 namespace qv {
@@ -34,8 +34,8 @@ BoxForest rootWithLeaves(int cells, int cols) {
   b.open("r");
   for (int i = 0; i < cells; ++i) b.leaf("x");
   const NameTree tree = std::move(b).finish();
-  LargeVector<BoxIndex> order(tree.size());
-  for (BoxIndex i = 0; i < order.size(); ++i) order[i] = i;
+  LargeVector<NodeIndex> order(tree.size());
+  for (NodeIndex i = 0; i < order.size(); ++i) order[i] = i;
   LargeVector<std::uint8_t> columns(tree.size());
   columns[0] = static_cast<std::uint8_t>(cols);
   return BoxForest(std::make_shared<const NameTree>(tree), std::move(order), std::move(columns));
