@@ -2,7 +2,7 @@
 // fails: parseXML folds a document's line ends in place, then reports its content
 // to an events object in document order (start and end of elements, text of a
 // kind, unresolved references). It does not recurse on the document's depth, and
-// its work is linear in the input, which an events type may count (CountsWork).
+// its work is linear in the input, which an events type may count (see parseXML).
 #pragma once
 
 #include <array>
@@ -32,14 +32,6 @@ struct StartTag {
   Name name;
   std::span<const LabelAttr> attrs;
   bool hasContent;  // false for an empty-element tag: no endElement follows
-};
-
-// An events type that declares examined(n) is told the units of work the scan
-// does (bytes examined plus open elements touched), so that tests can check that
-// hostile input stays linear. The reader's own events do not: it counts nothing.
-template <class Events>
-concept CountsWork = requires(Events& events, std::uint64_t units) {
-  events.examined(units);
 };
 
 namespace detail {
@@ -79,9 +71,9 @@ class Scanner {
   }
 
  private:
-  // The work the scan does, for an events type that counts it (CountsWork).
   void counted(std::uint64_t units) {
-    if constexpr (CountsWork<Events>) events_.examined(units);
+    // Events that count the scan's work declare examined(); the reader's own do not.
+    if constexpr (requires { events_.examined(units); }) events_.examined(units);
   }
 
   // ---- Scanning primitives; each counts the bytes it looks at.
@@ -514,6 +506,8 @@ class Scanner {
 //                                                 one kind merged
 //   reference(std::string_view name)              an unresolved reference: the
 //                                                 characters between "&" and ";"
+//   examined(std::uint64_t units)                 if declared: the scan's work, bytes
+//                                                 examined and open elements touched
 // Views last until the next event, except reference names and text with
 // stableSlice: those are slices of document and live as long as it does.
 template <class Events>
