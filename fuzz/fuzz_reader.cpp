@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes through the reader and the drawing, and checks what
 // must hold for every input: the scan reports a balanced stream of events whose
-// document slices lie inside the document, the name tree holds one node per
+// document slices lie inside the document, the label tree holds one node per
 // element, reference and non-blank text, and the scan does work in proportion
 // to the input.
 #include <cstdint>
@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (events.work > 10 * static_cast<std::uint64_t>(size) + 64)
     fail("the scan did more than linear work");
 
-  const qv::NameTree tree = qv::nameTreeOf("in.xml", text);
+  const qv::LabelTree tree = qv::nameTreeOf("in.xml", text);
   if (tree.size() != 1 + events.nodes) fail("the tree does not hold one node per item");
 
   DiscardSink sink;

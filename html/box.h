@@ -1,3 +1,5 @@
+// html/: the page's markup, from the bytes of one tag to a whole box and the page.
+//
 // The page's markup: every tag, attribute and indentation of a box and of the page
 // around the boxes, and the fold/unfold script. Callers say which part of which box
 // goes where; this module alone knows its bytes.

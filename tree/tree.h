@@ -1,3 +1,5 @@
+// tree/: the rose tree every stage shares, its node labels and node numbers.
+//
 // Tree<T>: an immutable rose tree (a label and an ordered list of children per node).
 //
 // Nodes are stored in pre-order with the size of each node's subtree, so a node's
@@ -176,7 +178,8 @@ TreeSplit splitForWorkers(const Tree<T>& tree, unsigned workers) {
 
 namespace qv {
 
-// The name tree: one node per element, text and unresolved reference, root = input path.
-using NameTree = Tree<Label>;
+// A document's tree of labels: one node per element, text and unresolved reference,
+// the root labelled with the input path.
+using LabelTree = Tree<Label>;
 
 }  // namespace qv

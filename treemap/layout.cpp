@@ -123,7 +123,7 @@ namespace {
 // its size. Keeps its scratch lists from node to node.
 class NodeLayout {
  public:
-  NodeLayout(const NameTree& tree, LargeVector<BoxSize>& sizes, LargeVector<NodeIndex>& cells,
+  NodeLayout(const LabelTree& tree, LargeVector<BoxSize>& sizes, LargeVector<NodeIndex>& cells,
              LargeVector<std::uint8_t>& cols)
       : tree_(tree), sizes_(sizes), cells_(cells), cols_(cols) {}
 
@@ -147,7 +147,7 @@ class NodeLayout {
   }
 
  private:
-  const NameTree& tree_;
+  const LabelTree& tree_;
   LargeVector<BoxSize>& sizes_;
   LargeVector<NodeIndex>& cells_;
   LargeVector<std::uint8_t>& cols_;
@@ -158,9 +158,9 @@ class NodeLayout {
 
 }  // namespace
 
-BoxForest treeMapLBox(std::shared_ptr<const NameTree> shared) {
+BoxForest treeMapLBox(std::shared_ptr<const LabelTree> shared) {
   static_assert(maxTableCols <= 255, "column counts are stored in a byte");
-  const NameTree& tree = *shared;
+  const LabelTree& tree = *shared;
   const std::size_t n = tree.size();
   if (n == 0) throw Error::program("treeMapLBox: a tree without a root");
   LargeVector<NodeIndex> cells(n);

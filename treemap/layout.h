@@ -1,4 +1,4 @@
-// The treemap layout: a name tree becomes a box forest in which every node with
+// The treemap layout: a label tree becomes a box forest in which every node with
 // children holds one table of its child boxes, ordered by size and given the column
 // count that makes the table closest to square.
 //
@@ -48,7 +48,7 @@ std::int32_t mkTableBox(std::span<const BoxSize> sizes, std::vector<std::uint32_
                         std::vector<BoxSize>& sorted);
 // Lays out the whole tree: box i is tree node i; a node without children becomes a
 // leaf, any other a grid whose table (mkTableBox) holds its children's boxes. The
-// forest keeps the tree, whose labels are the boxes' names.
-BoxForest treeMapLBox(std::shared_ptr<const NameTree> tree);
+// forest keeps the tree, whose labels are the boxes' labels (boName).
+BoxForest treeMapLBox(std::shared_ptr<const LabelTree> tree);
 
 }  // namespace qv

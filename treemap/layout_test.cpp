@@ -21,15 +21,15 @@ std::string text(BoxSize s) {
   return out += ")";
 }
 
-NameTree rootWithLeaves(Label root, const std::vector<Label>& leaves) {
+LabelTree rootWithLeaves(Label root, const std::vector<Label>& leaves) {
   TreeBuilder<Label> b;
   b.open(root);
   for (Label l : leaves) b.leaf(l);
   return std::move(b).finish();
 }
 
-std::shared_ptr<const NameTree> shared(NameTree tree) {
-  return std::make_shared<const NameTree>(std::move(tree));
+std::shared_ptr<const LabelTree> shared(LabelTree tree) {
+  return std::make_shared<const LabelTree>(std::move(tree));
 }
 
 std::vector<NodeIndex> cellsOf(const BoxForest& f, NodeIndex b) {

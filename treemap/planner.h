@@ -35,8 +35,7 @@ struct PageStep {
 };
 
 // Writes the bytes of one step.
-void writeStep(Output& out, const BoxMarkup& markup, const BoxForest& forest,
-               const PageStep& step);
+void writeStep(Output& out, const BoxMarkup& markup, const BoxForest& forest, const PageStep& step);
 
 // Walks the page in the order it is written and cuts it into pieces of about
 // pieceBytes: a subtree that fits is one step, a larger one is opened and its cells

@@ -47,7 +47,7 @@ void TreeMapPage::write(Sink& sink) const {
   write(sink, workers, Output::kDefaultCapacity);
 }
 
-TreeMapPage treeMapExt(const TreeMapOptions& options, std::shared_ptr<const NameTree> tree) {
+TreeMapPage treeMapExt(const TreeMapOptions& options, std::shared_ptr<const LabelTree> tree) {
   return TreeMapPage(options, treeMapLBox(std::move(tree)));
 }
 

@@ -15,8 +15,8 @@ namespace {
 
 using qvtest::collect;
 
-std::string page(NameTree tree, const TreeMapOptions& options = defaultTreeOpts()) {
-  const TreeMapPage built = treeMapExt(options, std::make_shared<const NameTree>(std::move(tree)));
+std::string page(LabelTree tree, const TreeMapOptions& options = defaultTreeOpts()) {
+  const TreeMapPage built = treeMapExt(options, std::make_shared<const LabelTree>(std::move(tree)));
   qvtest::StringSink one, three;
   built.write(one, 0, 4096);
   // Three threads, buffers of 16 bytes and pieces of 64 cut the page at every place a
@@ -33,12 +33,12 @@ BoxForest rootWithLeaves(int cells, int cols) {
   TreeBuilder<Label> b;
   b.open("r");
   for (int i = 0; i < cells; ++i) b.leaf("x");
-  const NameTree tree = std::move(b).finish();
+  const LabelTree tree = std::move(b).finish();
   LargeVector<NodeIndex> order(tree.size());
   for (NodeIndex i = 0; i < order.size(); ++i) order[i] = i;
   LargeVector<std::uint8_t> columns(tree.size());
   columns[0] = static_cast<std::uint8_t>(cols);
-  return BoxForest(std::make_shared<const NameTree>(tree), std::move(order), std::move(columns));
+  return BoxForest(std::make_shared<const LabelTree>(tree), std::move(order), std::move(columns));
 }
 
 // The layout's worked example: the cells a, bb, the two-line leaf and x share one
@@ -125,7 +125,7 @@ TEST(TreeMapPage, MillionDeepChainIsNumberedLaidOutAndFreedWithoutRecursion) {
   constexpr int kDepth = 1000000;
   TreeBuilder<Label> b;
   for (int i = 0; i < kDepth; ++i) b.open("n");
-  const BoxForest forest = treeMapLBox(std::make_shared<const NameTree>(std::move(b).finish()));
+  const BoxForest forest = treeMapLBox(std::make_shared<const LabelTree>(std::move(b).finish()));
   EXPECT_EQ(forest.boId(BoxForest::root(), 0), 1);
   // The page of the whole chain would be terabytes; a thousand levels stream out whole.
   TreeBuilder<Label> shallow;

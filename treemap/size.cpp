@@ -22,9 +22,10 @@ std::uint64_t measureBox(const BoxMarkup& markup, const BoxForest& forest,
   }
   const auto cols = static_cast<std::uint32_t>(forest.tbCols(b));
   const std::uint64_t rows = (count + cols - 1) / cols;
-  total += rows * (markup.size(BoxPart::RowOpen, depth) + markup.size(BoxPart::RowClose, depth)) +
-           count * (markup.size(BoxPart::CellOpen, depth) + markup.size(BoxPart::CellClose, depth)) +
-           markup.size(BoxPart::GridClose, depth);
+  total +=
+      rows * (markup.size(BoxPart::RowOpen, depth) + markup.size(BoxPart::RowClose, depth)) +
+      count * (markup.size(BoxPart::CellOpen, depth) + markup.size(BoxPart::CellClose, depth)) +
+      markup.size(BoxPart::GridClose, depth);
   if (const std::uint32_t span = lastCellSpan(count, cols); span != 1) {
     // The last cell's TD carries COLSPAN instead of being the plain one.
     ByteCount spanning;
@@ -39,7 +40,7 @@ std::uint64_t measureBox(const BoxMarkup& markup, const BoxForest& forest,
 // From the leaves up: disjoint subtrees on several threads at once, then the few
 // boxes above them.
 LargeVector<std::uint64_t> measureSubtrees(const BoxMarkup& markup, const BoxForest& forest) {
-  const NameTree& tree = forest.tree();
+  const LabelTree& tree = forest.tree();
   LargeVector<std::uint64_t> bytes(forest.size());
   const unsigned workers = workerThreads();
   const TreeSplit split = splitForWorkers(tree, workers);

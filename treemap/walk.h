@@ -22,8 +22,7 @@ inline std::uint32_t lastCellSpan(std::uint32_t count, std::uint32_t cols) {
 template <class Out>
 void writeBoxBegin(Out& out, const BoxMarkup& markup, const BoxForest& forest, NodeIndex box,
                    std::size_t depth) {
-  markup.writeBoxBegin(out, forest.isGrid(box), forest.boName(box), forest.boId(box, depth),
-                       depth);
+  markup.writeBoxBegin(out, forest.isGrid(box), forest.boName(box), forest.boId(box, depth), depth);
 }
 
 // Cell j of a grid at depth, opened and closed around the child's box, with the row
@@ -41,8 +40,8 @@ void writeCellBegin(Out& out, const BoxMarkup& markup, std::uint32_t j, bool las
 }
 
 template <class Out>
-void writeCellEnd(Out& out, const BoxMarkup& markup, std::uint32_t j, bool last,
-                  std::uint32_t cols, std::size_t depth) {
+void writeCellEnd(Out& out, const BoxMarkup& markup, std::uint32_t j, bool last, std::uint32_t cols,
+                  std::size_t depth) {
   markup.write(out, BoxPart::CellClose, depth);
   if ((j + 1) % cols == 0 || last) markup.write(out, BoxPart::RowClose, depth);
 }

@@ -1,4 +1,4 @@
-// The labels of the name tree. The root is the input path; every element, every
+// The labels of the label tree. The root is the input path; every element, every
 // non-blank text and every unresolved reference becomes one node, in document
 // order. An element's label is its start tag written as an empty-element tag
 // ("<b />", "<?xml version=\"1.0\" ?>"); texts and references are their own

@@ -8,7 +8,7 @@
 namespace qv {
 namespace {
 
-// Builds the name tree: element labels go to the arena, non-blank text that is
+// Builds the label tree: element labels go to the arena, non-blank text that is
 // a slice of the document is used where it lies, other text is copied.
 class TreeEvents {
  public:
@@ -45,7 +45,7 @@ struct DocumentStorage {
 
 }  // namespace
 
-NameTree nameTreeOf(std::string inputPath, std::string document) {
+LabelTree nameTreeOf(std::string inputPath, std::string document) {
   // The storage is placed first, so that nothing moves the document after its
   // slices have become labels.
   auto storage = std::make_shared<DocumentStorage>();
