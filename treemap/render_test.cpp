@@ -121,6 +121,30 @@ TEST(RenderBox, EmptyAlternativeColoursFailOnlyForGrids) {
   }
 }
 
+// Pieces larger than many boxes: the planner takes runs of whole cells, cut where a
+// piece is full, beside grids too large for a piece, which it opens. The driver does
+// this only for trees of a million nodes; the pieces must join into the very page
+// the calling thread writes alone.
+TEST(TreeMapPage, RunsOfSmallCellsJoinIntoTheSinglyWrittenPage) {
+  TreeBuilder<Label> b;
+  b.open("root");
+  for (int g = 0; g < 40; ++g) {
+    b.open("grid");
+    for (int i = 0; i < 3 * g; ++i) b.leaf(i % 7 == 0 ? "a\nlonger label" : "x");
+    b.close();
+    b.leaf("y");
+  }
+  const TreeMapPage built =
+      treeMapExt(defaultTreeOpts(), std::make_shared<const LabelTree>(std::move(b).finish()));
+  qvtest::StringSink one;
+  built.write(one, 0, 4096);
+  for (const std::size_t buffer : {64, 512, 4096}) {
+    qvtest::StringSink two;
+    built.write(two, 2, buffer);
+    EXPECT_EQ(two.text, one.text) << buffer;
+  }
+}
+
 TEST(TreeMapPage, MillionDeepChainIsNumberedLaidOutAndFreedWithoutRecursion) {
   constexpr int kDepth = 1000000;
   TreeBuilder<Label> b;
