@@ -25,10 +25,6 @@ const std::vector<OptDescr>& optionTable() {
   return table;
 }
 
-std::string errUnrec(const std::string& option) {
-  return "unrecognized option `" + option + "'\n";
-}
-
 namespace {
 
 std::string errReq(const std::string& option, const std::string& argName) {

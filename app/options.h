@@ -44,7 +44,9 @@ struct GetOptResult {
 GetOptResult getOpt(const std::vector<OptDescr>& table, const std::vector<std::string>& args);
 
 // The error line for an unrecognised option.
-std::string errUnrec(const std::string& option);
+inline std::string errUnrec(const std::string& option) {
+  return "unrecognized option `" + option + "'\n";
+}
 // The usage text: header, then one row (or more) per option.
 std::string usageInfo(const std::string& header, const std::vector<OptDescr>& table);
 

@@ -114,16 +114,14 @@ void writeLabelDivision(Out& out, Label label, std::int32_t id) {
   const std::string_view idText = digitsOf(digits, id);
   if constexpr (std::is_same_v<Out, Output>) {
     if (writeNarrowDivision(out, label, idText)) return;
-  } else if constexpr (std::is_same_v<Out, ByteCount>) {
-    if (!label.wide()) {
-      out.add(narrowDivisionSize(label.narrow(), idText));
-      return;
-    }
+  }
+  if constexpr (std::is_same_v<Out, ByteCount>) {
+    if (!label.wide()) return out.add(narrowDivisionSize(label.narrow(), idText));
   }
   out.write(kDivisionOpen);
   out.write(idText);
   out.write(")\">");
-  label.visit([&](auto chars) {
+  auto lines = [&](auto chars) {
     bool first = true;
     forEachLine(chars, [&](auto line) {
       if (!first) out.write(kLineBreak);
@@ -131,7 +129,12 @@ void writeLabelDivision(Out& out, Label label, std::int32_t id) {
       writeEscapedLine(out, line);
       out.put('\n');
     });
-  });
+  };
+  if constexpr (std::is_same_v<Out, ByteCount>) {
+    lines(label.codes());  // a narrow label was counted above
+  } else {
+    label.visit(lines);
+  }
   out.write(kDivisionClose);
 }
 
@@ -246,16 +249,6 @@ template <class Out>
 void writePageEnd(Out& out) {
   renderTag(out, TagKind::Closing, "HTML", {}, 0);
   out.put('\n');
-}
-
-std::string_view displayBoxJS() {
-  return "<script type=\"text/javascript\">\n"
-         "function displayBox(i){\n"
-         "var row = document.getElementById(\"boxId\"+i);\n"
-         "if (row.style.display == '') row.style.display = 'none';\n"
-         "else row.style.display = '';\n"
-         " }\n"
-         "</script>\n";
 }
 
 // The page writes through an Output and measures through a ByteCount.

@@ -124,6 +124,14 @@ template <class Out>
 void writePageEnd(Out& out);
 
 // The script, seven lines each ended by a line feed.
-std::string_view displayBoxJS();
+inline std::string_view displayBoxJS() {
+  return "<script type=\"text/javascript\">\n"
+         "function displayBox(i){\n"
+         "var row = document.getElementById(\"boxId\"+i);\n"
+         "if (row.style.display == '') row.style.display = 'none';\n"
+         "else row.style.display = '';\n"
+         " }\n"
+         "</script>\n";
+}
 
 }  // namespace qv

@@ -71,13 +71,6 @@ BoxSize boxSize(BoxSize name, BoxSize table) {
   return {std::max(name.width, table.width), scaledHeight(satAdd(name.height, table.height))};
 }
 
-float aspectRatio(BoxSize size) {
-  // Only empty names measure (0, 0); calling that square keeps NaN out of the choice.
-  if (size.width == 0 && size.height == 0) return 1.0f;
-  const float w = static_cast<float>(size.width), h = static_cast<float>(size.height);
-  return size.height > size.width ? w / h : h / w;
-}
-
 // Candidates from min(cells, maxTableCols) columns up are all the same single row, so
 // they cannot beat the one with exactly that many columns, which comes first; trying
 // only up to there gives the same choice as trying all maxTableCols. No cells at all

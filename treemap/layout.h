@@ -38,7 +38,12 @@ BoxSize tableSize(std::int32_t cols, std::span<const BoxSize> cells);
 // name lines plus the table's height, rounded half to even.
 BoxSize boxSize(BoxSize name, BoxSize table);
 // min/max of the two sides in 32-bit float: 1 is square; (0, 0) counts as square.
-float aspectRatio(BoxSize size);
+inline float aspectRatio(BoxSize size) {
+  // Only empty names measure (0, 0); calling that square keeps NaN out of the choice.
+  if (size.width == 0 && size.height == 0) return 1.0f;
+  const float w = static_cast<float>(size.width), h = static_cast<float>(size.height);
+  return size.height > size.width ? w / h : h / w;
+}
 // The column count from 1 to maxTableCols whose table is closest to square; the
 // fewest columns among equals.
 std::int32_t chooseCols(std::span<const BoxSize> cells);

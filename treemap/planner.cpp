@@ -53,11 +53,6 @@ std::vector<PageStep> PagePlanner::next() {
   return std::move(piece_);
 }
 
-void PagePlanner::emit(PageStep step, std::uint64_t bytes) {
-  piece_.push_back(step);
-  filled_ += bytes;
-}
-
 void PagePlanner::enter(NodeIndex box, std::uint32_t depth) {
   if (!forest_.isGrid(box) || bytes_[box] <= pieceBytes_) {
     emit({.kind = PageStep::Kind::Subtree, .depth = depth, .box = box}, bytes_[box]);

@@ -59,7 +59,10 @@ class PagePlanner {
     bool cellOpen;  // cell j - 1 is begun and its box is being walked
   };
 
-  void emit(PageStep step, std::uint64_t bytes);
+  void emit(PageStep step, std::uint64_t bytes) {
+    piece_.push_back(step);
+    filled_ += bytes;
+  }
   void enter(NodeIndex box, std::uint32_t depth);
   void step();
 
