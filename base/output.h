@@ -15,15 +15,22 @@
 
 namespace qv {
 
-class Sink {
+// Where an Output's full buffers go.
+class BufferSink {
  public:
-  virtual ~Sink() = default;
-  virtual void write(const char* data, std::size_t size) = 0;
-  virtual void close() {}
+  virtual ~BufferSink() = default;
   // Takes the first size bytes of an Output's full buffer. A sink that hands the
   // bytes on to another thread swaps in an empty buffer of the same capacity instead
-  // of copying them; by default they are written.
-  virtual void take(std::unique_ptr<char[]>& buffer, std::size_t size) {
+  // of copying them.
+  virtual void take(std::unique_ptr<char[]>& buffer, std::size_t size) = 0;
+  virtual void close() {}
+};
+
+// A sink that writes the bytes it takes: a file, a pipe, a test's string.
+class Sink : public BufferSink {
+ public:
+  virtual void write(const char* data, std::size_t size) = 0;
+  void take(std::unique_ptr<char[]>& buffer, std::size_t size) override {
     write(buffer.get(), size);
   }
 };
@@ -32,7 +39,7 @@ class Output {
  public:
   static constexpr std::size_t kDefaultCapacity = std::size_t{1} << 20;
 
-  explicit Output(Sink& sink, std::size_t capacity = kDefaultCapacity)
+  explicit Output(BufferSink& sink, std::size_t capacity = kDefaultCapacity)
       : sink_(sink), buffer_(new char[capacity]), capacity_(capacity) {}
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
@@ -105,7 +112,7 @@ class Output {
  private:
   void writeSlow(std::string_view s);
   void fillSlow(char c, std::size_t n);
-  Sink& sink_;
+  BufferSink& sink_;
   std::unique_ptr<char[]> buffer_;
   std::size_t capacity_;
   std::size_t used_ = 0;
