@@ -37,7 +37,7 @@ void runSteps(const std::vector<std::string>& args, Output& out) {
   const std::string& inputPath = options.positionals.front();
   std::string document = readWholeFile(inputPath);
   const auto nameTree =
-      std::make_shared<const NameTree>(nameTreeOf(inputPath, std::move(document)));
+      std::make_shared<const LabelTree>(nameTreeOf(inputPath, std::move(document)));
   // A large tree's page is laid out and measured while the tree is drawn: both only
   // read it. A thread costs a small tree more memory than the overlap saves time.
   constexpr std::size_t kOverlapNodes = std::size_t{1} << 16;

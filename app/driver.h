@@ -1,3 +1,6 @@
+// app/: the program's entry, its command line, the run driver and the file I/O
+// (the only code that does I/O). This header is the run.
+//
 // The run driver: parses the command line, prints the diagnostics, reads and
 // parses the input, writes the page, and turns any failure into the one report
 // "PROGRAM: MESSAGE" on the error stream with exit status 1.

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cstddef>
 #include <deque>
+#include <optional>
+#include <span>
 
 #include "base/error.h"
+#include "base/lines.h"
 
 namespace qv {
 
@@ -22,10 +25,6 @@ const std::vector<OptDescr>& optionTable() {
   return table;
 }
 
-std::string errUnrec(const std::string& option) {
-  return "unrecognized option `" + option + "'\n";
-}
-
 namespace {
 
 std::string errReq(const std::string& option, const std::string& argName) {
@@ -40,19 +39,11 @@ std::string errAmbig(const std::vector<OptDescr>& candidates, const std::string&
   return usageInfo("option `" + option + "' is ambiguous; could be one of:", candidates);
 }
 
-// Splits at line feeds; a final line feed does not start another line.
+// The lines of a description; the empty one is one empty line.
 std::vector<std::string> descriptionLines(const std::string& text) {
   std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) {
-      lines.push_back(text.substr(start));
-      break;
-    }
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
+  forEachLine(text,
+              [&](std::span<const char> line) { lines.emplace_back(line.begin(), line.end()); });
   if (lines.empty()) lines.emplace_back();
   return lines;
 }
@@ -84,6 +75,17 @@ Step unrecognizedStep(std::string option) {
   return {Step::Kind::Unrecognized, {}, std::move(option)};
 }
 
+// A required argument: the one given with the option (after "=" or in the same
+// word), else the next word of the command line, else an error.
+Step requiredArgument(const ReqArg& reqArg, const std::string& option,
+                      std::optional<std::string> given, std::deque<std::string>& rest) {
+  if (given) return flagStep(reqArg.make(std::move(*given)));
+  if (rest.empty()) return errorStep(errReq(option, reqArg.name));
+  std::string next = std::move(rest.front());
+  rest.pop_front();
+  return flagStep(reqArg.make(std::move(next)));
+}
+
 Step longOption(const std::vector<OptDescr>& table, const std::string& body,
                 std::deque<std::string>& rest) {
   const std::size_t eq = body.find('=');
@@ -107,14 +109,8 @@ Step longOption(const std::vector<OptDescr>& table, const std::string& body,
     if (value.empty()) return flagStep(noArg->flag);
     return errorStep(errNoArg(option));
   }
-  const ReqArg& reqArg = std::get<ReqArg>(candidates[0].arg);
-  if (!value.empty()) return flagStep(reqArg.make(value.substr(1)));
-  if (!rest.empty()) {
-    std::string next = std::move(rest.front());
-    rest.pop_front();
-    return flagStep(reqArg.make(std::move(next)));
-  }
-  return errorStep(errReq(option, reqArg.name));
+  return requiredArgument(std::get<ReqArg>(candidates[0].arg), option,
+                          value.empty() ? std::nullopt : std::optional(value.substr(1)), rest);
 }
 
 Step shortOption(const std::vector<OptDescr>& table, char letter, const std::string& tail,
@@ -139,14 +135,8 @@ Step shortOption(const std::vector<OptDescr>& table, char letter, const std::str
     pushTail();
     return flagStep(noArg->flag);
   }
-  const ReqArg& reqArg = std::get<ReqArg>(candidates[0].arg);
-  if (!tail.empty()) return flagStep(reqArg.make(tail));
-  if (!rest.empty()) {
-    std::string next = std::move(rest.front());
-    rest.pop_front();
-    return flagStep(reqArg.make(std::move(next)));
-  }
-  return errorStep(errReq(option, reqArg.name));
+  return requiredArgument(std::get<ReqArg>(candidates[0].arg), option,
+                          tail.empty() ? std::nullopt : std::optional(tail), rest);
 }
 
 }  // namespace

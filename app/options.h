@@ -43,7 +43,11 @@ struct GetOptResult {
 // positionals may be interleaved, and "--" ends the options.
 GetOptResult getOpt(const std::vector<OptDescr>& table, const std::vector<std::string>& args);
 
-std::string errUnrec(const std::string& option);
+// The error line for an unrecognised option.
+inline std::string errUnrec(const std::string& option) {
+  return "unrecognized option `" + option + "'\n";
+}
+// The usage text: header, then one row (or more) per option.
 std::string usageInfo(const std::string& header, const std::vector<OptDescr>& table);
 
 struct ParsedOptions {

@@ -1,3 +1,6 @@
+// base/: what every stage shares: the error type, the buffered output, threads,
+// large arrays, Flag and the lines of a text.
+//
 // Error: the one failure type of the program. Nothing handles a failure where it
 // happens; it travels up to the driver, which reports message() once and exits 1.
 #pragma once

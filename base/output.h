@@ -17,15 +17,22 @@
 
 namespace qv {
 
-class Sink {
+// Where an Output's full buffers go.
+class BufferSink {
  public:
-  virtual ~Sink() = default;
-  virtual void write(const char* data, std::size_t size) = 0;
-  virtual void close() {}
+  virtual ~BufferSink() = default;
   // Takes the first size bytes of an Output's full buffer. A sink that hands the
   // bytes on to another thread swaps in an empty buffer of the same capacity instead
-  // of copying them; by default they are written.
-  virtual void take(std::unique_ptr<char[]>& buffer, std::size_t size) {
+  // of copying them.
+  virtual void take(std::unique_ptr<char[]>& buffer, std::size_t size) = 0;
+  virtual void close() {}
+};
+
+// A sink that writes the bytes it takes: a file, a pipe, a test's string.
+class Sink : public BufferSink {
+ public:
+  virtual void write(const char* data, std::size_t size) = 0;
+  void take(std::unique_ptr<char[]>& buffer, std::size_t size) override {
     write(buffer.get(), size);
   }
 };
@@ -34,7 +41,7 @@ class Output {
  public:
   static constexpr std::size_t kDefaultCapacity = std::size_t{1} << 20;
 
-  explicit Output(Sink& sink, std::size_t capacity = kDefaultCapacity)
+  explicit Output(BufferSink& sink, std::size_t capacity = kDefaultCapacity)
       : sink_(sink), buffer_(new char[capacity]), capacity_(capacity) {}
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
@@ -107,7 +114,7 @@ class Output {
  private:
   void writeSlow(std::string_view s);
   void fillSlow(char c, std::size_t n);
-  Sink& sink_;
+  BufferSink& sink_;
   std::unique_ptr<char[]> buffer_;
   std::size_t capacity_;
   std::size_t used_ = 0;
@@ -119,31 +126,28 @@ class Output {
 // file, where every line feed takes platform::kLineEndBytes.
 class ByteCount {
  public:
-  // Whether a byte is a byte in the file too, line feeds included: then sizes
-  // counted elsewhere may be added as they are.
-  static constexpr bool kBytesAsWritten = platform::kLineEndBytes == 1;
-
   void put(char c) {
     ++bytes_;
-    if constexpr (!kBytesAsWritten) bytes_ += c == '\n' ? kExtra : 0;
+    if constexpr (!kOneByteLineEnds) bytes_ += c == '\n' ? kExtra : 0;
   }
   void write(std::string_view s) {
     bytes_ += s.size();
-    if constexpr (!kBytesAsWritten) {
+    if constexpr (!kOneByteLineEnds) {
       for (const char c : s) bytes_ += c == '\n' ? kExtra : 0;
     }
   }
   void fill(char c, std::size_t n) {
     bytes_ += n;
-    if constexpr (!kBytesAsWritten) bytes_ += c == '\n' ? n * kExtra : 0;
+    if constexpr (!kOneByteLineEnds) bytes_ += c == '\n' ? n * kExtra : 0;
   }
-  // Adds n bytes measured elsewhere; only where kBytesAsWritten.
+  // Adds n bytes measured elsewhere, as they reach the file.
   void add(std::uint64_t n) { bytes_ += n; }
   // Nothing to fill in: producers take their byte-at-a-time path.
   char* claim(std::size_t) { return nullptr; }
   std::uint64_t bytes() const { return bytes_; }
 
  private:
+  static constexpr bool kOneByteLineEnds = platform::kLineEndBytes == 1;
   static constexpr unsigned kExtra = platform::kLineEndBytes - 1;
   std::uint64_t bytes_ = 0;
 };

@@ -43,23 +43,12 @@ class Pipeline {
 
  private:
   // The sink of one worker's Output: its bytes belong to the piece it writes.
-  class PieceSink : public Sink {
+  class PieceSink : public BufferSink {
    public:
     PieceSink(Pipeline& p, unsigned worker) : p_(p), worker_(worker) {}
     void startPiece(std::size_t index) { index_ = index; }
     void take(std::unique_ptr<char[]>& buffer, std::size_t size) override {
       p_.hand(index_, worker_, buffer, size);
-    }
-    void write(const char* data, std::size_t size) override {
-      // Output hands whole buffers over; bytes written directly are copied into one.
-      auto buffer = std::make_unique_for_overwrite<char[]>(p_.bufferSize_);
-      while (size > 0) {
-        const std::size_t n = std::min(size, p_.bufferSize_);
-        std::copy(data, data + n, buffer.get());
-        p_.hand(index_, worker_, buffer, n);
-        data += n;
-        size -= n;
-      }
     }
 
    private:

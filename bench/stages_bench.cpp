@@ -4,7 +4,7 @@
 
 #include "bench/generate.h"
 #include "diag/diag.h"
-#include "html/numbering.h"
+#include "tree/numbering.h"
 #include "treemap/layout.h"
 #include "treemap/render.h"
 #include "xml/reader.h"
@@ -28,7 +28,7 @@ void reader(benchmark::State& state, const std::string& shape) {
   const std::string& doc = document(shape);
   std::size_t nodes = 0;
   for (auto _ : state) {
-    const qv::NameTree tree = qv::nameTreeOf("doc.xml", doc);
+    const qv::LabelTree tree = qv::nameTreeOf("doc.xml", doc);
     nodes = tree.size();
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * doc.size()));
@@ -36,18 +36,18 @@ void reader(benchmark::State& state, const std::string& shape) {
 }
 
 void layout(benchmark::State& state, const std::string& shape) {
-  const qv::NameTree tree = qv::nameTreeOf("doc.xml", document(shape));
+  const qv::LabelTree tree = qv::nameTreeOf("doc.xml", document(shape));
   for (auto _ : state) {
-    const qv::BoxForest forest = qv::treeMapLBox(std::make_shared<const qv::NameTree>(tree));
+    const qv::BoxForest forest = qv::treeMapLBox(std::make_shared<const qv::LabelTree>(tree));
     benchmark::DoNotOptimize(forest.size());
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * tree.size()));
 }
 
 void page(benchmark::State& state, const std::string& shape) {
-  const qv::NameTree tree = qv::nameTreeOf("doc.xml", document(shape));
+  const qv::LabelTree tree = qv::nameTreeOf("doc.xml", document(shape));
   const qv::TreeMapPage built =
-      qv::treeMapExt(qv::defaultTreeOpts(), std::make_shared<const qv::NameTree>(tree));
+      qv::treeMapExt(qv::defaultTreeOpts(), std::make_shared<const qv::LabelTree>(tree));
   NullSink sink;
   for (auto _ : state) built.write(sink, 0, 1 << 20);
   state.SetBytesProcessed(static_cast<std::int64_t>(sink.bytes));
@@ -57,14 +57,14 @@ void page(benchmark::State& state, const std::string& shape) {
 // layout): the cost of knowing the size before the first byte, to set against page().
 void pageSize(benchmark::State& state, const std::string& shape) {
   const qv::BoxForest forest = qv::treeMapLBox(
-      std::make_shared<const qv::NameTree>(qv::nameTreeOf("doc.xml", document(shape))));
+      std::make_shared<const qv::LabelTree>(qv::nameTreeOf("doc.xml", document(shape))));
   std::uint64_t bytes = 0;
   for (auto _ : state) bytes = qv::TreeMapPage(qv::defaultTreeOpts(), forest).size();
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
 }
 
 void drawing(benchmark::State& state, const std::string& shape) {
-  const qv::NameTree tree = qv::nameTreeOf("doc.xml", document(shape));
+  const qv::LabelTree tree = qv::nameTreeOf("doc.xml", document(shape));
   NullSink sink;
   for (auto _ : state) {
     qv::Output out(sink);

@@ -34,7 +34,7 @@ void showList(Output& out, const std::vector<T>& items, F&& show) {
 // Calls line(prefix, connector, label) for every line of the drawing, top to
 // bottom. The prefix holds one three-character column per open ancestor.
 template <class F>
-void forEachLine(const NameTree& tree, F&& line) {
+void forEachLine(const LabelTree& tree, F&& line) {
   struct Frame {
     NodeIndex next, end;
   };
@@ -99,7 +99,7 @@ void showPositionals(Output& out, const std::vector<std::string>& positionals) {
   showList(out, positionals, [](const std::string& p) { return quotedText(p); });
 }
 
-void showTree(Output& out, const NameTree& tree) {
+void showTree(Output& out, const LabelTree& tree) {
   forEachLine(tree, [&](std::string_view prefix, std::string_view connector, Label label) {
     out.write(prefix);
     out.write(connector);

@@ -1,5 +1,8 @@
+// diag/: the diagnostics on the standard output: flags, arguments, the quoted form
+// of a text, and the drawing of the tree.
+//
 // The diagnostics every run writes on the standard output: the flag list, the
-// positional list and the drawing of the name tree. The drawing is streamed
+// positional list and the drawing of the label tree. The drawing is streamed
 // line by line: for a deep chain it is far larger than the tree itself.
 #pragma once
 
@@ -22,7 +25,7 @@ void showPositionals(Output& out, const std::vector<std::string>& positionals);
 // "+- " ("`- " for the last child) and the others "|  " ("   "), every child after a
 // line "|". A label holding line feeds stays one line: only its first physical line
 // is prefixed. Each line is followed by a line feed, and the drawing by one more.
-void showTree(Output& out, const NameTree& tree);
+void showTree(Output& out, const LabelTree& tree);
 
 // Writes a label's characters: codes up to 255 as one byte, above as UTF-8.
 void writeLabel(Output& out, Label label);

@@ -9,9 +9,9 @@ namespace {
 
 using qvtest::collect;
 
-// Builds a name tree from an outline: each "x" opens a node with the next label
+// Builds a label tree from an outline: each "x" opens a node with the next label
 // and each ")" closes the innermost open node; other characters only separate.
-NameTree outline(std::vector<std::string> labels, const std::string& shape) {
+LabelTree outline(std::vector<std::string> labels, const std::string& shape) {
   auto owned = std::make_shared<const std::vector<std::string>>(std::move(labels));
   TreeBuilder<Label> b;
   std::size_t next = 0;
@@ -22,18 +22,18 @@ NameTree outline(std::vector<std::string> labels, const std::string& shape) {
   return std::move(b).finish(owned);
 }
 
-std::string drawn(const NameTree& t) {
+std::string drawn(const LabelTree& t) {
   return collect([&](Output& out) { showTree(out, t); });
 }
 
 TEST(Drawing, LabelsWithLineFeedsStayOneUnprefixedLine) {
   const std::vector<std::string> labels = {"r", "\nx", "a\nb", "c"};
-  const NameTree t = outline(labels, "x(x),x(x)))");
+  const LabelTree t = outline(labels, "x(x),x(x)))");
   EXPECT_EQ(drawn(t), "r\n|\n+- \nx\n|\n`- a\nb\n   |\n   `- c\n\n");
 }
 
 TEST(Drawing, RootAloneIsOneLineAndAnEmptyLine) {
-  const NameTree t = outline({"data.xml"}, "x");
+  const LabelTree t = outline({"data.xml"}, "x");
   EXPECT_EQ(drawn(t), "data.xml\n\n");
 }
 
@@ -42,7 +42,7 @@ TEST(Drawing, WideCodesGoOutAsUtf8AndBytesStayBytes) {
   const std::u32string wide = {0xE9, 0x100, 0xD800, 0x10FFFF};
   b.open(Label("\xe9"));
   b.leaf(Label(std::u32string_view(wide)));
-  const NameTree t = std::move(b).finish();
+  const LabelTree t = std::move(b).finish();
   EXPECT_EQ(drawn(t), "\xe9\n|\n`- \xe9\xc4\x80\xed\xa0\x80\xf4\x8f\xbf\xbf\n\n");
 }
 
@@ -50,7 +50,7 @@ TEST(Drawing, DeepChainStreamsWithoutRecursion) {
   constexpr int kDepth = 20000;
   TreeBuilder<Label> b;
   for (int i = 0; i < kDepth; ++i) b.open(Label("n"));
-  const NameTree t = std::move(b).finish();
+  const LabelTree t = std::move(b).finish();
   struct CountingSink : Sink {
     std::size_t bytes = 0, lines = 0;
     void write(const char* d, std::size_t n) override {

@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string text(reinterpret_cast<const char*>(data), size);
   const qv::TreeMapPage page = qv::treeMapExt(
       qv::defaultTreeOpts(),
-      std::make_shared<const qv::NameTree>(qv::nameTreeOf("in.xml", std::move(text))));
+      std::make_shared<const qv::LabelTree>(qv::nameTreeOf("in.xml", std::move(text))));
   HashingSink one, three;
   page.write(one, 0, 1 << 16);
   // Buffers of 256 bytes and pieces of a kilobyte cut the page at many places.

@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes through the reader and the drawing, and checks what
 // must hold for every input: the scan reports a balanced stream of events whose
-// document slices lie inside the document, the name tree holds one node per
+// document slices lie inside the document, the label tree holds one node per
 // element, reference and non-blank text, and the scan does work in proportion
 // to the input.
 #include <cstdint>
@@ -50,11 +50,13 @@ class CheckedEvents {
     inside(name);
     ++nodes;
   }
+  void examined(std::uint64_t units) { work += units; }
   void finish() const {
     if (open_ != 0) fail("elements were left open at the end");
   }
 
   std::size_t nodes = 0;
+  std::uint64_t work = 0;  // units of the scan's work
 
  private:
   void inside(std::string_view slice) const {
@@ -76,12 +78,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::string document = text;
   CheckedEvents events(document);
-  const std::uint64_t work = qv::parseXML(document, events);
+  qv::parseXML(document, events);
   events.finish();
   // Quadratic behaviour shows as work far beyond the input's size.
-  if (work > 10 * static_cast<std::uint64_t>(size) + 64) fail("the scan did more than linear work");
+  if (events.work > 10 * static_cast<std::uint64_t>(size) + 64)
+    fail("the scan did more than linear work");
 
-  const qv::NameTree tree = qv::nameTreeOf("in.xml", text);
+  const qv::LabelTree tree = qv::nameTreeOf("in.xml", text);
   if (tree.size() != 1 + events.nodes) fail("the tree does not hold one node per item");
 
   DiscardSink sink;

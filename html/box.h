@@ -1,15 +1,21 @@
-// One box of the treemap, streamed, and the page's fold/unfold script.
+// html/: the page's markup, from the bytes of one tag to a whole box and the page.
+//
+// The page's markup: every tag, attribute and indentation of a box and of the page
+// around the boxes, and the fold/unfold script. Callers say which part of which box
+// goes where; this module alone knows its bytes.
 //
 // A box is a bordered, filled "TABLE" whose first row holds the clickable label;
-// a box with children has one more row whose single cell holds them. Clicking the
-// label calls the script's displayBox(id), which shows or hides the element with
-// the identifier "boxId" + id.
+// a grid has one more row whose single cell holds its children table, hidden, one
+// child box in each of that table's cells. Clicking the label calls the script's
+// displayBox(id), which shows or hides the element with the identifier "boxId" + id.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/output.h"
 #include "html/html.h"
@@ -41,25 +47,91 @@ class BoxAttrs {
 // The writers below take an Output, or a ByteCount to measure what they would write.
 
 // <div onclick="displayBox(ID)">, the label's lines escaped (writeEscapedLine), each
-// followed by a line feed and separated by "<BR>" lines, then </div>. The label splits
-// at line feeds; a final line feed starts no line, so the empty label has none.
+// followed by a line feed and separated by "<BR>" lines, then </div>. The label's
+// lines are those of forEachLine.
 template <class Out>
 void writeLabelDivision(Out& out, Label label, std::int32_t id);
 
-// mkHTMLBox, streamed in parts around the label division and the box's one cell:
-//   Head      the TABLE with the style, its label row's TR and TD;
-//   LeafTail  for a box without a cell: the label's TD and TR closed, the TABLE closed;
-//   CellOpen  for a box with a cell: the label's TD and TR closed, the cell's TR and
-//             TD opened; whatever the cell holds has its tags at indent + 6;
-//   CellClose the cell's TD and TR closed, the TABLE closed.
-// The TABLE's tags are at indent, its rows at indent + 2, its cells at indent + 4.
-// The parts do not depend on the box's label or id, so a page makes them once per
-// indentation and copies them. Only Head reads style.
-enum class BoxPart { Head, LeafTail, CellOpen, CellClose };
+// The parts of a box at depth d, in the order the box writes them. The box's TABLE
+// has its tags at 2 + 12d (the root box sits in the page's "HTML" element), its rows
+// at + 2, its cells at + 4; a grid's children table at + 6, that table's rows at + 8
+// and cells at + 10, and the children's own TABLEs at + 12, which is depth d + 1.
+enum class BoxPart {
+  LeafHead,   // a leaf's TABLE, its label row and cell opened; the label division follows
+  GridHead,   // the same for a grid
+  LeafTail,   // after a leaf's label division: its cell, row and TABLE closed
+  GridOpen,   // after a grid's label division: the label's cell and row closed, the
+              // children's row and cell opened (the children table follows)
+  RowOpen,    // a row of the children table
+  CellOpen,   // a cell of it, spanning one column
+  CellClose,  // the end of a cell of it
+  RowClose,   // the end of a row of it
+  GridClose,  // the children table closed, then the rest of the grid's box
+};
+inline constexpr std::size_t kBoxParts = 9;
+
+// mkHTMLBox: one part of a box at depth, in style (only the heads read it).
 template <class Out>
-void mkHTMLBox(Out& out, BoxPart part, const BoxAttrs& style, std::size_t indent);
+void mkHTMLBox(Out& out, BoxPart part, const BoxAttrs& style, std::size_t depth);
+
+// The parts in the page's colours. A page is mostly these bytes, and they depend on
+// nothing but the depth, so they are made once for the first depths, where nearly
+// every box of a document lies, and copied from there; deeper boxes make them afresh,
+// and their indentation dominates their cost anyway.
+class BoxMarkup {
+ public:
+  // Leaves are filled with leafColour, the grids at depth d with
+  // gridColours[d % gridColours.size()]; writing a grid's head when there are no
+  // grid colours fails with "Prelude.head: empty list".
+  BoxMarkup(const std::string& leafColour, std::span<const std::string> gridColours);
+
+  template <class Out>
+  void write(Out& out, BoxPart part, std::size_t depth) const {
+    if (depth < kCachedDepths && (part != BoxPart::GridHead || !grids_.empty())) {
+      out.write(cache_[depth][static_cast<std::size_t>(part)]);
+    } else {
+      make(out, part, depth);
+    }
+  }
+  std::uint64_t size(BoxPart part, std::size_t depth) const;
+
+  // A box up to its children: its head, the label division, and a leaf's tail or a
+  // grid's opening of its children table, hidden and found by the id the label's
+  // click handler passes to displayBox.
+  template <class Out>
+  void writeBoxBegin(Out& out, bool grid, Label label, std::int32_t id, std::size_t depth) const;
+
+  // The opening of a cell of the children table at depth that spans `span` columns
+  // (more than one).
+  template <class Out>
+  static void writeSpanningCell(Out& out, std::uint32_t span, std::size_t depth);
+
+ private:
+  static constexpr std::size_t kCachedDepths = 64;
+  template <class Out>
+  void make(Out& out, BoxPart part, std::size_t depth) const;
+
+  BoxAttrs leaf_;
+  std::vector<BoxAttrs> grids_;
+  std::vector<std::array<std::string, kBoxParts>> cache_;
+};
+
+// The page around its root box: the two opening lines, the "HTML" element's tag and
+// the script; then the tag that closes it and a final line feed.
+template <class Out>
+void writePageBegin(Out& out);
+template <class Out>
+void writePageEnd(Out& out);
 
 // The script, seven lines each ended by a line feed.
-std::string_view displayBoxJS();
+inline std::string_view displayBoxJS() {
+  return "<script type=\"text/javascript\">\n"
+         "function displayBox(i){\n"
+         "var row = document.getElementById(\"boxId\"+i);\n"
+         "if (row.style.display == '') row.style.display = 'none';\n"
+         "else row.style.display = '';\n"
+         " }\n"
+         "</script>\n";
+}
 
 }  // namespace qv

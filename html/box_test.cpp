@@ -69,25 +69,26 @@ TEST(Box, WideLabelCharactersAboveByteRangeBecomeNumericReferences) {
 TEST(Box, StyleAndCellRowSurroundTheLabel) {
   const BoxAttrs odd(BoxProps{"#FFD700", "red", -1});
   EXPECT_EQ(collect([&](Output& out) {
-              mkHTMLBox(out, BoxPart::Head, odd, 0);
+              mkHTMLBox(out, BoxPart::LeafHead, odd, 0);
               writeLabelDivision(out, "b", -3);
               mkHTMLBox(out, BoxPart::LeafTail, odd, 0);
             }),
-            "<TABLE STYLE = \"border: -1px solid red;\" BGCOLOR = \"#FFD700\"\n>"
-            "<TR\n  ><TD\n    ><div onclick=\"displayBox(-3)\">b\n</div></TD\n    ></TR\n  >"
-            "</TABLE\n>");
+            "<TABLE STYLE = \"border: -1px solid red;\" BGCOLOR = \"#FFD700\"\n  >"
+            "<TR\n    ><TD\n      ><div onclick=\"displayBox(-3)\">b\n</div></TD\n      >"
+            "</TR\n    ></TABLE\n  >");
   EXPECT_EQ(collect([&](Output& out) {
               const BoxAttrs style(defBoxProps());
-              mkHTMLBox(out, BoxPart::Head, style, 2);
+              mkHTMLBox(out, BoxPart::GridHead, style, 1);
               writeLabelDivision(out, "b", 8);
-              mkHTMLBox(out, BoxPart::CellOpen, style, 2);
+              mkHTMLBox(out, BoxPart::GridOpen, style, 1);
               out.write("cell");
-              mkHTMLBox(out, BoxPart::CellClose, style, 2);
+              mkHTMLBox(out, BoxPart::GridClose, style, 1);
             }),
-            "<TABLE STYLE = \"border: 2px solid black;\" BGCOLOR = \"white\"\n  >"
-            "<TR\n    ><TD\n      ><div onclick=\"displayBox(8)\">b\n</div></TD\n      ></TR\n    >"
-            "<TR\n    ><TD\n      >cell</TD\n      ></TR\n    >"
-            "</TABLE\n  >");
+            "<TABLE STYLE = \"border: 2px solid black;\" BGCOLOR = \"white\"\n\t      >"
+            "<TR\n\t\t>"
+            "<TD\n\t\t  ><div onclick=\"displayBox(8)\">b\n</div></TD\n\t\t  ></TR\n\t\t>"
+            "<TR\n\t\t><TD\n\t\t  >cell</TABLE\n\t\t    ></TD\n\t\t  ></TR\n\t\t>"
+            "</TABLE\n\t      >");
 }
 
 }  // namespace

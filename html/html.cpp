@@ -15,15 +15,9 @@ constexpr std::array<std::string_view, 256> kLineReplacement = [] {
   return r;
 }();
 
-}  // namespace
-
-std::string_view renderMessage() {
-  return "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 3.2 FINAL//EN\">\n"
-         "<!--Rendered using the Morvane Html Library v0.2-->\n";
-}
-
-// A page writes this before every ">", so the common case fills the buffer in one
-// go; deep pages indent by megabytes, and those go out in bulk.
+// A line feed, the indentation and ">". A page writes this before every ">", so
+// the common case fills the buffer in one go; deep pages indent by megabytes, and
+// those go out in bulk.
 template <class Out>
 void writeTagEnd(Out& out, std::size_t indent) {
   const std::size_t tabs = indent / 8;
@@ -39,6 +33,13 @@ void writeTagEnd(Out& out, std::size_t indent) {
   out.fill('\t', tabs);
   out.fill(' ', spaces);
   out.put('>');
+}
+
+}  // namespace
+
+std::string_view renderMessage() {
+  return "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 3.2 FINAL//EN\">\n"
+         "<!--Rendered using the Morvane Html Library v0.2-->\n";
 }
 
 template <class Out>
@@ -96,16 +97,12 @@ void writeEscapedLine(Out& out, std::span<const char32_t> chars) {
 
 // The page writes through an Output, measures through a ByteCount and makes the
 // pieces it copies through a StringOutput.
-template void writeTagEnd(Output&, std::size_t);
-template void writeTagEnd(ByteCount&, std::size_t);
-template void writeTagEnd(StringOutput&, std::size_t);
 template void renderTag(Output&, TagKind, std::string_view, std::span<const HtmlAttr>, std::size_t);
 template void renderTag(ByteCount&, TagKind, std::string_view, std::span<const HtmlAttr>,
                         std::size_t);
 template void renderTag(StringOutput&, TagKind, std::string_view, std::span<const HtmlAttr>,
                         std::size_t);
 template void writeEscapedLine(Output&, std::span<const unsigned char>);
-template void writeEscapedLine(ByteCount&, std::span<const unsigned char>);
 template void writeEscapedLine(Output&, std::span<const char32_t>);
 template void writeEscapedLine(ByteCount&, std::span<const char32_t>);
 

@@ -46,9 +46,6 @@ constexpr std::string_view lineEscape(unsigned char c) {
 
 // The writers below take an Output, or a ByteCount to measure what they would write.
 
-// A line feed, the indentation and ">".
-template <class Out>
-void writeTagEnd(Out& out, std::size_t indent);
 // "<NAME" and its attributes, or "</NAME", then the tag end at indent.
 template <class Out>
 void renderTag(Out& out, TagKind kind, std::string_view name, std::span<const HtmlAttr> attrs,

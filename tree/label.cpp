@@ -26,16 +26,9 @@ std::u32string toU32(Label label) {
   return label.visit([](auto chars) { return std::u32string(chars.begin(), chars.end()); });
 }
 
-std::string toBytes(Label label) {
-  return label.visit([](auto chars) {
-    std::string out;
-    out.reserve(chars.size());
-    for (auto c : chars) out.push_back(static_cast<char>(c & 0xFF));
-    return out;
-  });
-}
-
-TextArena::Block::Block(std::size_t n) : data(static_cast<char*>(allocateLarge(n))), size(n) {}
+// Only allocate() makes blocks.
+inline TextArena::Block::Block(std::size_t n)
+    : data(static_cast<char*>(allocateLarge(n))), size(n) {}
 
 TextArena::Block::~Block() {
   if (data != nullptr) deallocateLarge(data, size);
@@ -55,7 +48,6 @@ char* TextArena::allocate(std::size_t n, std::size_t align) {
   char* at = next_ + pad;
   next_ = at + n;
   left_ -= pad + n;
-  used_ += n;
   return at;
 }
 

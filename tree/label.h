@@ -60,7 +60,14 @@ class Label {
 // The characters of a label as one std::u32string (for tests and diagnostics).
 std::u32string toU32(Label label);
 // The characters of a label as bytes, each code cut to its low 8 bits (for tests).
-std::string toBytes(Label label);
+inline std::string toBytes(Label label) {
+  return label.visit([](auto chars) {
+    std::string out;
+    out.reserve(chars.size());
+    for (auto c : chars) out.push_back(static_cast<char>(c & 0xFF));
+    return out;
+  });
+}
 
 // Owns the characters of labels that are not slices of the input. Blocks never
 // move, so labels handed out stay valid for the arena's life.
@@ -75,7 +82,6 @@ class TextArena {
   }
   // Reserves n bytes at the end of the current block and returns where to write them.
   char* allocate(std::size_t n, std::size_t align = 1);
-  std::size_t bytesUsed() const { return used_; }
 
  private:
   // Blocks grow from small to large: most arenas hold a few labels, the arena of a
@@ -95,7 +101,6 @@ class TextArena {
   std::vector<Block> blocks_;
   char* next_ = nullptr;
   std::size_t left_ = 0;
-  std::size_t used_ = 0;
 };
 
 }  // namespace qv

@@ -1,3 +1,5 @@
+// tree/: the rose tree every stage shares, its node labels and node numbers.
+//
 // Tree<T>: an immutable rose tree (a label and an ordered list of children per node).
 //
 // Nodes are stored in pre-order with the size of each node's subtree, so a node's
@@ -64,8 +66,6 @@ class Tree {
     for (auto it = children(n).begin(); it != children(n).end(); ++it) ++k;
     return k;
   }
-  const LargeVector<T>& labels() const { return labels_; }
-  const LargeVector<NodeIndex>& sizes() const { return sizes_; }
   const std::shared_ptr<const void>& storage() const { return storage_; }
 
  private:
@@ -93,7 +93,6 @@ class TreeBuilder {
     sizes_[n] = static_cast<NodeIndex>(sizes_.size()) - n;
   }
   std::size_t depth() const { return open_.size(); }
-  std::size_t nodeCount() const { return sizes_.size(); }
   // Closes every node still open.
   Tree<T> finish(std::shared_ptr<const void> storage = nullptr) && {
     while (!open_.empty()) close();
@@ -179,9 +178,8 @@ TreeSplit splitForWorkers(const Tree<T>& tree, unsigned workers) {
 
 namespace qv {
 
-// The name tree: one node per element, text and unresolved reference, root = input path.
-using NameTree = Tree<Label>;
-// A tree whose labels are paired with their node numbers (number first).
-using NumberedTree = Tree<std::pair<std::int32_t, Label>>;
+// A document's tree of labels: one node per element, text and unresolved reference,
+// the root labelled with the input path.
+using LabelTree = Tree<Label>;
 
 }  // namespace qv

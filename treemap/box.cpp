@@ -1,10 +1,10 @@
 #include "treemap/box.h"
 
-#include "html/numbering.h"
+#include "tree/numbering.h"
 
 namespace qv {
 
-std::int32_t BoxForest::boId(BoxIndex b, std::size_t depth) const {
+std::int32_t BoxForest::boId(NodeIndex b, std::size_t depth) const {
   return tree2ltree(*tree_, b, depth);
 }
 

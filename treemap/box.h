@@ -1,10 +1,10 @@
 // The box model: a laid-out tree as nested boxes, and the colours they are drawn in.
 //
-// A box is a leaf (BoxText: a name and an id) or a grid (BoxGrid: a name, an id and
+// A box is a leaf (BoxText: a label and an id) or a grid (BoxGrid: a label, an id and
 // one table of child boxes, row-major in tbCols columns). Laid-out trees hold
 // millions of nodes and nest a million deep, so the forest is stored flat beside the
-// name tree it was laid out from, at five bytes a box: box i is tree node i, its name
-// is the node's label, its children are the node's children in the order the layout
+// label tree it was laid out from, at five bytes a box: box i is tree node i, its label
+// (boName) is the node's label, its children are the node's children in the order the layout
 // chose, and its id is the node's number (tree2ltree), computed when it is needed.
 // Built once by the layout, then only read.
 #pragma once
@@ -21,8 +21,6 @@
 
 namespace qv {
 
-using BoxIndex = NodeIndex;
-
 class BoxForest {
  public:
   // The cells of a grid, in row-major order.
@@ -31,7 +29,7 @@ class BoxForest {
     class Iterator {
      public:
       Iterator(const BoxForest* f, NodeIndex child) : f_(f), child_(child) {}
-      BoxIndex operator*() const { return f_->cells_[child_]; }
+      NodeIndex operator*() const { return f_->cells_[child_]; }
       Iterator& operator++() {
         child_ += f_->tree_->subtreeSize(child_);
         return *this;
@@ -59,24 +57,27 @@ class BoxForest {
   // in document order; cols[g] the column count of grid g's table (0 for leaves).
   // The tree is shared: while the page is laid out and measured, the drawing of the
   // same tree goes on.
-  BoxForest(std::shared_ptr<const NameTree> tree, LargeVector<BoxIndex> cells,
+  BoxForest(std::shared_ptr<const LabelTree> tree, LargeVector<NodeIndex> cells,
             LargeVector<std::uint8_t> cols)
       : tree_(std::move(tree)), cells_(std::move(cells)), cols_(std::move(cols)) {}
 
-  static constexpr BoxIndex root() { return 0; }
+  static constexpr NodeIndex root() { return 0; }
   std::size_t size() const { return tree_->size(); }
-  // The name tree the forest was laid out from: box i is its node i.
-  const NameTree& tree() const { return *tree_; }
-  Label boName(BoxIndex b) const { return tree_->label(b); }
-  bool isGrid(BoxIndex b) const { return !tree_->isLeaf(b); }
-  std::int32_t tbCols(BoxIndex b) const { return cols_[b]; }
-  Cells tbCels(BoxIndex b) const { return Cells(this, b + 1, b + tree_->subtreeSize(b)); }
+  // The label tree the forest was laid out from: box i is its node i.
+  const LabelTree& tree() const { return *tree_; }
+  // The label box b shows: its node's label (a text node's text, not a name).
+  Label boName(NodeIndex b) const { return tree_->label(b); }
+  bool isGrid(NodeIndex b) const { return !tree_->isLeaf(b); }
+  // The number of columns of grid b's children table (0 for a leaf).
+  std::int32_t tbCols(NodeIndex b) const { return cols_[b]; }
+  // The cells of grid b's children table, each holding one child's box.
+  Cells tbCels(NodeIndex b) const { return Cells(this, b + 1, b + tree_->subtreeSize(b)); }
   // The id of box b at depth d (the root has depth 0): its node's number.
-  std::int32_t boId(BoxIndex b, std::size_t depth) const;
+  std::int32_t boId(NodeIndex b, std::size_t depth) const;
 
  private:
-  std::shared_ptr<const NameTree> tree_;
-  LargeVector<BoxIndex> cells_;
+  std::shared_ptr<const LabelTree> tree_;
+  LargeVector<NodeIndex> cells_;
   LargeVector<std::uint8_t> cols_;
 };
 

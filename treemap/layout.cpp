@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "base/error.h"
+#include "base/lines.h"
 #include "base/threads.h"
 
 namespace qv {
@@ -33,27 +34,17 @@ std::int32_t scaledHeight(std::int32_t lines) {
   return rounded >= static_cast<double>(kMaxSize) ? kMaxSize : static_cast<std::int32_t>(rounded);
 }
 
-// Every line ends at a line feed or at the end of the text, so a final line feed
-// starts no line and the empty text has none. find() scans in blocks, which matters
-// for a text node that is most of a large document.
-template <class View>
-BoxSize linesOf(View s) {
-  std::size_t lines = 0, widest = 0;
-  for (std::size_t start = 0; start < s.size();) {
-    std::size_t end = s.find('\n', start);
-    if (end == View::npos) end = s.size();
-    widest = std::max(widest, end - start);
-    ++lines;
-    start = end + 1;
-  }
-  return {clampSize(widest), clampSize(lines)};
-}
-
 }  // namespace
 
 BoxSize textSize(Label text) {
-  if (text.wide()) return linesOf(std::u32string_view(text.codes().data(), text.size()));
-  return linesOf(text.narrow());
+  std::size_t lines = 0, widest = 0;
+  text.visit([&](auto chars) {
+    forEachLine(chars, [&](auto line) {
+      widest = std::max(widest, line.size());
+      ++lines;
+    });
+  });
+  return {clampSize(widest), clampSize(lines)};
 }
 
 BoxSize tableSize(std::int32_t cols, std::span<const BoxSize> cells) {
@@ -78,13 +69,6 @@ BoxSize tableSize(std::int32_t cols, std::span<const BoxSize> cells) {
 
 BoxSize boxSize(BoxSize name, BoxSize table) {
   return {std::max(name.width, table.width), scaledHeight(satAdd(name.height, table.height))};
-}
-
-float aspectRatio(BoxSize size) {
-  // Only empty names measure (0, 0); calling that square keeps NaN out of the choice.
-  if (size.width == 0 && size.height == 0) return 1.0f;
-  const float w = static_cast<float>(size.width), h = static_cast<float>(size.height);
-  return size.height > size.width ? w / h : h / w;
 }
 
 // Candidates from min(cells, maxTableCols) columns up are all the same single row, so
@@ -132,7 +116,7 @@ namespace {
 // its size. Keeps its scratch lists from node to node.
 class NodeLayout {
  public:
-  NodeLayout(const NameTree& tree, LargeVector<BoxSize>& sizes, LargeVector<BoxIndex>& cells,
+  NodeLayout(const LabelTree& tree, LargeVector<BoxSize>& sizes, LargeVector<NodeIndex>& cells,
              LargeVector<std::uint8_t>& cols)
       : tree_(tree), sizes_(sizes), cells_(cells), cols_(cols) {}
 
@@ -156,9 +140,9 @@ class NodeLayout {
   }
 
  private:
-  const NameTree& tree_;
+  const LabelTree& tree_;
   LargeVector<BoxSize>& sizes_;
-  LargeVector<BoxIndex>& cells_;
+  LargeVector<NodeIndex>& cells_;
   LargeVector<std::uint8_t>& cols_;
   std::vector<NodeIndex> children_;
   std::vector<BoxSize> childSizes_, sorted_;
@@ -167,12 +151,12 @@ class NodeLayout {
 
 }  // namespace
 
-BoxForest treeMapLBox(std::shared_ptr<const NameTree> shared) {
+BoxForest treeMapLBox(std::shared_ptr<const LabelTree> shared) {
   static_assert(maxTableCols <= 255, "column counts are stored in a byte");
-  const NameTree& tree = *shared;
+  const LabelTree& tree = *shared;
   const std::size_t n = tree.size();
   if (n == 0) throw Error::program("treeMapLBox: a tree without a root");
-  LargeVector<BoxIndex> cells(n);
+  LargeVector<NodeIndex> cells(n);
   LargeVector<std::uint8_t> cols(n);
   LargeVector<BoxSize> sizes(n);
   // Children come after their parent in pre-order, so a backward pass over a subtree

@@ -1,4 +1,4 @@
-// The treemap layout: a name tree becomes a box forest in which every node with
+// The treemap layout: a label tree becomes a box forest in which every node with
 // children holds one table of its child boxes, ordered by size and given the column
 // count that makes the table closest to square.
 //
@@ -38,7 +38,12 @@ BoxSize tableSize(std::int32_t cols, std::span<const BoxSize> cells);
 // name lines plus the table's height, rounded half to even.
 BoxSize boxSize(BoxSize name, BoxSize table);
 // min/max of the two sides in 32-bit float: 1 is square; (0, 0) counts as square.
-float aspectRatio(BoxSize size);
+inline float aspectRatio(BoxSize size) {
+  // Only empty names measure (0, 0); calling that square keeps NaN out of the choice.
+  if (size.width == 0 && size.height == 0) return 1.0f;
+  const float w = static_cast<float>(size.width), h = static_cast<float>(size.height);
+  return size.height > size.width ? w / h : h / w;
+}
 // The column count from 1 to maxTableCols whose table is closest to square; the
 // fewest columns among equals.
 std::int32_t chooseCols(std::span<const BoxSize> cells);
@@ -48,7 +53,7 @@ std::int32_t mkTableBox(std::span<const BoxSize> sizes, std::vector<std::uint32_
                         std::vector<BoxSize>& sorted);
 // Lays out the whole tree: box i is tree node i; a node without children becomes a
 // leaf, any other a grid whose table (mkTableBox) holds its children's boxes. The
-// forest keeps the tree, whose labels are the boxes' names.
-BoxForest treeMapLBox(std::shared_ptr<const NameTree> tree);
+// forest keeps the tree, whose labels are the boxes' labels (boName).
+BoxForest treeMapLBox(std::shared_ptr<const LabelTree> tree);
 
 }  // namespace qv

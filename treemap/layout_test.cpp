@@ -21,26 +21,26 @@ std::string text(BoxSize s) {
   return out += ")";
 }
 
-NameTree rootWithLeaves(Label root, const std::vector<Label>& leaves) {
+LabelTree rootWithLeaves(Label root, const std::vector<Label>& leaves) {
   TreeBuilder<Label> b;
   b.open(root);
   for (Label l : leaves) b.leaf(l);
   return std::move(b).finish();
 }
 
-std::shared_ptr<const NameTree> shared(NameTree tree) {
-  return std::make_shared<const NameTree>(std::move(tree));
+std::shared_ptr<const LabelTree> shared(LabelTree tree) {
+  return std::make_shared<const LabelTree>(std::move(tree));
 }
 
-std::vector<BoxIndex> cellsOf(const BoxForest& f, BoxIndex b) {
-  std::vector<BoxIndex> cells;
-  for (BoxIndex c : f.tbCels(b)) cells.push_back(c);
+std::vector<NodeIndex> cellsOf(const BoxForest& f, NodeIndex b) {
+  std::vector<NodeIndex> cells;
+  for (NodeIndex c : f.tbCels(b)) cells.push_back(c);
   return cells;
 }
 
 // The laid-out tree in one line: a leaf as name:id, a grid as name:id[cols| cells...].
 // Recursive, for the small trees of these tests only.
-std::string describe(const BoxForest& f, BoxIndex n = BoxForest::root(), std::size_t depth = 0) {
+std::string describe(const BoxForest& f, NodeIndex n = BoxForest::root(), std::size_t depth = 0) {
   std::string out(f.boName(n).narrow());
   out += ':';
   out += std::to_string(f.boId(n, depth));
@@ -48,7 +48,7 @@ std::string describe(const BoxForest& f, BoxIndex n = BoxForest::root(), std::si
   out += '[';
   out += std::to_string(f.tbCols(n));
   out += '|';
-  for (BoxIndex c : f.tbCels(n)) {
+  for (NodeIndex c : f.tbCels(n)) {
     out += ' ';
     out += describe(f, c, depth + 1);
   }
@@ -239,11 +239,11 @@ TEST(Layout, MillionDeepChainLaysOutWithoutRecursion) {
   TreeBuilder<Label> b;
   for (int i = 1; i <= kDepth; ++i) b.open("n");
   const BoxForest f = treeMapLBox(shared(std::move(b).finish()));
-  BoxIndex at = BoxForest::root();
+  NodeIndex at = BoxForest::root();
   int depth = 1;
   while (f.isGrid(at)) {
     ASSERT_EQ(f.tbCols(at), 1);
-    const std::vector<BoxIndex> cells = cellsOf(f, at);
+    const std::vector<NodeIndex> cells = cellsOf(f, at);
     ASSERT_EQ(cells.size(), 1u);
     at = cells[0];
     ++depth;
@@ -256,7 +256,7 @@ TEST(Layout, MillionLeafChildrenGetFiftyColumnsInChildOrder) {
   constexpr std::size_t kLeaves = 1000000;
   const BoxForest f = treeMapLBox(shared(rootWithLeaves("r", std::vector<Label>(kLeaves, "x"))));
   EXPECT_EQ(f.tbCols(0), 50);
-  const std::vector<BoxIndex> cells = cellsOf(f, 0);
+  const std::vector<NodeIndex> cells = cellsOf(f, 0);
   ASSERT_EQ(cells.size(), kLeaves);
   bool inChildOrder = true;
   for (std::size_t i = 0; i < kLeaves; ++i) inChildOrder = inChildOrder && cells[i] == i + 1;

@@ -1,3 +1,6 @@
+// treemap/: which boxes a page has, their layout, colours and order, and the
+// writing of the page: its size pass, its pieces and the threads that write them.
+//
 // Box rendering and page assembly: a laid-out box forest becomes nested box
 // tables, each grid box carrying a hidden table of its children whose ID the
 // label's click handler looks up, and the page puts the script first.
@@ -17,7 +20,7 @@
 
 namespace qv {
 
-class PageParts;
+class BoxMarkup;
 
 // A page ready to be written: the preamble and one "HTML" element holding the
 // script and then the root box. Grid boxes take options.toAltColors by depth, leaves
@@ -39,7 +42,7 @@ class TreeMapPage {
   void write(Sink& sink) const;
 
  private:
-  std::shared_ptr<const PageParts> parts_;  // the bytes that depend on depth alone
+  std::shared_ptr<const BoxMarkup> markup_;  // the bytes that depend on depth alone
   BoxForest forest_;
   LargeVector<std::uint64_t> subtreeBytes_;  // of every box, at the depth it has
   std::uint64_t size_ = 0;
@@ -47,6 +50,6 @@ class TreeMapPage {
 
 // Lays out the tree (treeMapLBox) and measures its page; the page keeps the tree for
 // the boxes' names. It only reads the tree, which others may read meanwhile.
-TreeMapPage treeMapExt(const TreeMapOptions& options, std::shared_ptr<const NameTree> tree);
+TreeMapPage treeMapExt(const TreeMapOptions& options, std::shared_ptr<const LabelTree> tree);
 
 }  // namespace qv

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "base/error.h"
-#include "html/numbering.h"
 #include "tests/string_sink.h"
+#include "tree/numbering.h"
 #include "treemap/layout.h"
 
 namespace qv {
@@ -15,8 +15,8 @@ namespace {
 
 using qvtest::collect;
 
-std::string page(NameTree tree, const TreeMapOptions& options = defaultTreeOpts()) {
-  const TreeMapPage built = treeMapExt(options, std::make_shared<const NameTree>(std::move(tree)));
+std::string page(LabelTree tree, const TreeMapOptions& options = defaultTreeOpts()) {
+  const TreeMapPage built = treeMapExt(options, std::make_shared<const LabelTree>(std::move(tree)));
   qvtest::StringSink one, three;
   built.write(one, 0, 4096);
   // Three threads, buffers of 16 bytes and pieces of 64 cut the page at every place a
@@ -33,12 +33,12 @@ BoxForest rootWithLeaves(int cells, int cols) {
   TreeBuilder<Label> b;
   b.open("r");
   for (int i = 0; i < cells; ++i) b.leaf("x");
-  const NameTree tree = std::move(b).finish();
-  LargeVector<BoxIndex> order(tree.size());
-  for (BoxIndex i = 0; i < order.size(); ++i) order[i] = i;
+  const LabelTree tree = std::move(b).finish();
+  LargeVector<NodeIndex> order(tree.size());
+  for (NodeIndex i = 0; i < order.size(); ++i) order[i] = i;
   LargeVector<std::uint8_t> columns(tree.size());
   columns[0] = static_cast<std::uint8_t>(cols);
-  return BoxForest(std::make_shared<const NameTree>(tree), std::move(order), std::move(columns));
+  return BoxForest(std::make_shared<const LabelTree>(tree), std::move(order), std::move(columns));
 }
 
 // The layout's worked example: the cells a, bb, the two-line leaf and x share one
@@ -121,11 +121,35 @@ TEST(RenderBox, EmptyAlternativeColoursFailOnlyForGrids) {
   }
 }
 
+// Pieces larger than many boxes: the planner takes runs of whole cells, cut where a
+// piece is full, beside grids too large for a piece, which it opens. The driver does
+// this only for trees of a million nodes; the pieces must join into the very page
+// the calling thread writes alone.
+TEST(TreeMapPage, RunsOfSmallCellsJoinIntoTheSinglyWrittenPage) {
+  TreeBuilder<Label> b;
+  b.open("root");
+  for (int g = 0; g < 40; ++g) {
+    b.open("grid");
+    for (int i = 0; i < 3 * g; ++i) b.leaf(i % 7 == 0 ? "a\nlonger label" : "x");
+    b.close();
+    b.leaf("y");
+  }
+  const TreeMapPage built =
+      treeMapExt(defaultTreeOpts(), std::make_shared<const LabelTree>(std::move(b).finish()));
+  qvtest::StringSink one;
+  built.write(one, 0, 4096);
+  for (const std::size_t buffer : {64, 512, 4096}) {
+    qvtest::StringSink two;
+    built.write(two, 2, buffer);
+    EXPECT_EQ(two.text, one.text) << buffer;
+  }
+}
+
 TEST(TreeMapPage, MillionDeepChainIsNumberedLaidOutAndFreedWithoutRecursion) {
   constexpr int kDepth = 1000000;
   TreeBuilder<Label> b;
   for (int i = 0; i < kDepth; ++i) b.open("n");
-  const BoxForest forest = treeMapLBox(std::make_shared<const NameTree>(std::move(b).finish()));
+  const BoxForest forest = treeMapLBox(std::make_shared<const LabelTree>(std::move(b).finish()));
   EXPECT_EQ(forest.boId(BoxForest::root(), 0), 1);
   // The page of the whole chain would be terabytes; a thousand levels stream out whole.
   TreeBuilder<Label> shallow;

@@ -7,8 +7,7 @@ namespace qv {
 bool isBlankText(Label text) {
   return text.visit([](auto chars) {
     for (const auto c : chars) {
-      const bool blank = (c >= 9 && c <= 13) || c == 32 || c == 160;
-      if (!blank) return false;
+      if (!isBlank(c)) return false;
     }
     return true;
   });

@@ -1,4 +1,4 @@
-// The labels of the name tree. The root is the input path; every element, every
+// The labels of the label tree. The root is the input path; every element, every
 // non-blank text and every unresolved reference becomes one node, in document
 // order. An element's label is its start tag written as an empty-element tag
 // ("<b />", "<?xml version=\"1.0\" ?>"); texts and references are their own
@@ -14,7 +14,13 @@
 
 namespace qv {
 
-// True when every character is one of 9..13, 32, 160 (the empty text too).
+// The blank characters: 9..13, 32 and 160. They separate a tag's name from its
+// attributes, and a text of nothing else makes no node.
+constexpr bool isBlank(char32_t c) {
+  return (c >= 9 && c <= 13) || c == 32 || c == 160;
+}
+
+// True when every character is blank (the empty text too).
 bool isBlankText(Label text);
 
 // A tag or attribute name, split at its first ":".

@@ -14,7 +14,7 @@ namespace {
 
 using qvtest::collect;
 
-std::string drawn(const NameTree& t) {
+std::string drawn(const LabelTree& t) {
   return collect([&](Output& out) { showTree(out, t); });
 }
 
@@ -22,7 +22,7 @@ std::string labelOfFirst(std::string_view doc) {
   return toBytes(nameTreeOf("in.xml", std::string(doc)).label(1));
 }
 
-TEST(NameTree, ElementLabelIsTheStartTagWrittenAsAnEmptyTag) {
+TEST(LabelTree, ElementLabelIsTheStartTagWrittenAsAnEmptyTag) {
   const std::vector<std::pair<std::string, std::string>> rows = {
       {"<item id=\"7\" xml:lang=\"en\">...</item>", "<item id=\"7\" xml:lang=\"en\" />"},
       {"<b/>", "<b />"},
@@ -46,7 +46,7 @@ TEST(NameTree, ElementLabelIsTheStartTagWrittenAsAnEmptyTag) {
   for (const auto& [doc, label] : rows) EXPECT_EQ(labelOfFirst(doc), label) << doc;
 }
 
-TEST(NameTree, EscapeAttrValueWritesEveryCodeAsTheTableSays) {
+TEST(LabelTree, EscapeAttrValueWritesEveryCodeAsTheTableSays) {
   const std::vector<std::pair<std::u32string, std::string>> rows = {
       {U"", ""},
       {U"plain text 0-9 ~!", "plain text 0-9 ~!"},
@@ -66,7 +66,7 @@ TEST(NameTree, EscapeAttrValueWritesEveryCodeAsTheTableSays) {
   EXPECT_EQ(out, "&#233; &amp; &#1;");
 }
 
-TEST(NameTree, BlankTextIsOnlyTabToCarriageReturnSpaceAndNoBreakSpace) {
+TEST(LabelTree, BlankTextIsOnlyTabToCarriageReturnSpaceAndNoBreakSpace) {
   EXPECT_TRUE(isBlankText(Label("")));
   EXPECT_TRUE(isBlankText(Label("\t\n\v\f\r \xA0")));
   EXPECT_TRUE(isBlankText(Label(std::u32string_view(U"\xA0 \t"))));
@@ -77,13 +77,13 @@ TEST(NameTree, BlankTextIsOnlyTabToCarriageReturnSpaceAndNoBreakSpace) {
   EXPECT_FALSE(isBlankText(Label(std::u32string_view(U" \x1A0"))));
 }
 
-// The name tree as the tool draws it.
+// The label tree as the tool draws it.
 struct Drawing {
   std::string document;
   std::string drawing;
 };
 
-TEST(NameTree, DrawingsOfDocumentsAsTheToolShowsThem) {
+TEST(LabelTree, DrawingsOfDocumentsAsTheToolShowsThem) {
   const std::vector<Drawing> rows = {
       {"", "in.xml\n\n"},
       {"<!-- c -->  \n ", "in.xml\n\n"},
@@ -119,8 +119,8 @@ TEST(NameTree, DrawingsOfDocumentsAsTheToolShowsThem) {
   }
 }
 
-TEST(NameTree, RootLabelIsTheInputPathAsTyped) {
-  const NameTree t = nameTreeOf("dir/ \xE9.xml", "<a/>");
+TEST(LabelTree, RootLabelIsTheInputPathAsTyped) {
+  const LabelTree t = nameTreeOf("dir/ \xE9.xml", "<a/>");
   EXPECT_EQ(toBytes(t.label(0)), "dir/ \xE9.xml");
   EXPECT_EQ(toBytes(nameTreeOf("", "").label(0)), "");
 }

@@ -8,7 +8,7 @@
 namespace qv {
 namespace {
 
-// Builds the name tree: element labels go to the arena, non-blank text that is
+// Builds the label tree: element labels go to the arena, non-blank text that is
 // a slice of the document is used where it lies, other text is copied.
 class TreeEvents {
  public:
@@ -37,13 +37,6 @@ class TreeEvents {
   std::string label_;
 };
 
-struct NullEvents {
-  void startElement(const StartTag&) {}
-  void endElement() {}
-  void text(CDataKind, Label, bool) {}
-  void reference(std::string_view) {}
-};
-
 struct DocumentStorage {
   std::string document;
   std::string path;
@@ -52,7 +45,7 @@ struct DocumentStorage {
 
 }  // namespace
 
-NameTree nameTreeOf(std::string inputPath, std::string document) {
+LabelTree nameTreeOf(std::string inputPath, std::string document) {
   // The storage is placed first, so that nothing moves the document after its
   // slices have become labels.
   auto storage = std::make_shared<DocumentStorage>();
@@ -65,12 +58,6 @@ NameTree nameTreeOf(std::string inputPath, std::string document) {
   TreeEvents events(builder, storage->arena);
   parseXML(storage->document, events);
   return std::move(builder).finish(std::move(storage));
-}
-
-std::uint64_t readerWork(std::string_view text) {
-  std::string copy(text);
-  NullEvents events;
-  return parseXML(copy, events);
 }
 
 }  // namespace qv

@@ -2,7 +2,7 @@
 // fails: parseXML folds a document's line ends in place, then reports its content
 // to an events object in document order (start and end of elements, text of a
 // kind, unresolved references). It does not recurse on the document's depth, and
-// its work is linear in the input, which it returns so tests can check that.
+// its work is linear in the input, which an events type may count (see parseXML).
 #pragma once
 
 #include <array>
@@ -36,17 +36,13 @@ struct StartTag {
 
 namespace detail {
 
-constexpr bool isSpace(unsigned char c) {
-  return (c >= 9 && c <= 13) || c == 32 || c == 160;
-}
-
 struct CharClasses {
   std::array<bool, 256> space{};
   std::array<bool, 256> nameStop{};   // ends a tag or attribute name
   std::array<bool, 256> valueStop{};  // ends an unquoted attribute value
   constexpr CharClasses() {
     for (int c = 0; c < 256; ++c) {
-      const bool s = isSpace(static_cast<unsigned char>(c));
+      const bool s = isBlank(static_cast<char32_t>(c));
       space[c] = s;
       nameStop[c] = s || c == '=' || c == '>' || c == '/';
       valueStop[c] = s || c == '>' || c == '/';
@@ -63,7 +59,7 @@ class Scanner {
 
   void run() {
     while (p_ < end_) {
-      ++work_;
+      counted(1);
       if (*p_ == '<') {
         markup();
       } else {
@@ -74,35 +70,38 @@ class Scanner {
     closeDownTo(0);
   }
 
-  std::uint64_t work() const { return work_; }
-
  private:
+  void counted(std::uint64_t units) {
+    // Events that count the scan's work declare examined(); the reader's own do not.
+    if constexpr (requires { events_.examined(units); }) events_.examined(units);
+  }
+
   // ---- Scanning primitives; each counts the bytes it looks at.
 
   const char* skipSpace(const char* s) {
     const char* from = s;
     while (s < end_ && kClasses.space[static_cast<unsigned char>(*s)]) ++s;
-    work_ += static_cast<std::uint64_t>(s - from);
+    counted(static_cast<std::uint64_t>(s - from));
     return s;
   }
   const char* skipUntil(const char* s, const std::array<bool, 256>& stop) {
     const char* from = s;
     while (s < end_ && !stop[static_cast<unsigned char>(*s)]) ++s;
-    work_ += static_cast<std::uint64_t>(s - from);
+    counted(static_cast<std::uint64_t>(s - from));
     return s;
   }
   // The first c in [from, to), or to.
   const char* findChar(const char* from, const char* to, char c) {
     const void* at = std::memchr(from, c, static_cast<std::size_t>(to - from));
     const char* r = at == nullptr ? to : static_cast<const char*>(at);
-    work_ += static_cast<std::uint64_t>(r - from);
+    counted(static_cast<std::uint64_t>(r - from));
     return r;
   }
   // The first occurrence of needle at or after from, or nullptr.
   const char* findText(const char* from, std::string_view needle) {
     const std::string_view rest(from, static_cast<std::size_t>(end_ - from));
     const std::size_t at = rest.find(needle);
-    work_ += at == std::string_view::npos ? rest.size() : at + needle.size();
+    counted(at == std::string_view::npos ? rest.size() : at + needle.size());
     return at == std::string_view::npos ? nullptr : from + at;
   }
   bool startsWith(const char* s, std::string_view prefix) const {
@@ -174,12 +173,12 @@ class Scanner {
     if (text_.owned) return;
     text_.owned = true;
     text_.narrow.assign(text_.begin, text_.size);
-    work_ += text_.size;
+    counted(text_.size);
   }
 
   void appendOwned(std::string_view bytes) {
     own();
-    work_ += bytes.size();
+    counted(bytes.size());
     if (text_.wide) {
       for (const char c : bytes) text_.wideChars.push_back(static_cast<unsigned char>(c));
     } else {
@@ -189,11 +188,11 @@ class Scanner {
 
   void appendCode(char32_t code) {
     own();
-    ++work_;
+    counted(1);
     if (code > 255 && !text_.wide) {
       text_.wide = true;
       for (const char c : text_.narrow) text_.wideChars.push_back(static_cast<unsigned char>(c));
-      work_ += text_.narrow.size();
+      counted(text_.narrow.size());
       text_.narrow.clear();
     }
     if (text_.wide) {
@@ -282,7 +281,7 @@ class Scanner {
         break;
       }
     }
-    work_ += static_cast<std::uint64_t>(s - from);
+    counted(static_cast<std::uint64_t>(s - from));
     addSlice(CDataKind::CDataRaw, lt, s, lt);
     p_ = s;
   }
@@ -426,7 +425,7 @@ class Scanner {
     std::size_t codesStart = 0;
     bool wide = false;
     auto appendBytes = [&](const char* from, const char* to) {
-      work_ += static_cast<std::uint64_t>(to - from);
+      counted(static_cast<std::uint64_t>(to - from));
       if (wide) {
         for (const char* c = from; c < to; ++c)
           valueCodes_.push_back(static_cast<unsigned char>(*c));
@@ -456,7 +455,7 @@ class Scanner {
           for (std::size_t i = start; i < valueBytes_.size(); ++i) {
             valueCodes_.push_back(static_cast<unsigned char>(valueBytes_[i]));
           }
-          work_ += valueBytes_.size() - start;
+          counted(valueBytes_.size() - start);
           valueBytes_.resize(start);
         }
         valueCodes_.push_back(*code);
@@ -475,7 +474,7 @@ class Scanner {
 
   void closeDownTo(std::size_t depth) {
     while (open_.depth() > depth) {
-      ++work_;
+      counted(1);
       scope_.undo(open_.close());
       events_.endElement();
     }
@@ -484,7 +483,6 @@ class Scanner {
   const char* p_;
   const char* const end_;
   Events& events_;
-  std::uint64_t work_ = 0;
 
   PendingText text_;
 
@@ -508,15 +506,15 @@ class Scanner {
 //                                                 one kind merged
 //   reference(std::string_view name)              an unresolved reference: the
 //                                                 characters between "&" and ";"
+//   examined(std::uint64_t units)                 if declared: the scan's work, bytes
+//                                                 examined and open elements touched
 // Views last until the next event, except reference names and text with
 // stableSlice: those are slices of document and live as long as it does.
-// Returns the units of work done (bytes examined plus open elements touched).
 template <class Events>
-std::uint64_t parseXML(std::string& document, Events& events) {
+void parseXML(std::string& document, Events& events) {
   foldLineEnds(document);
   detail::Scanner<Events> scanner(document, events);
   scanner.run();
-  return scanner.work();
 }
 
 }  // namespace qv

@@ -1,4 +1,4 @@
-#include "html/numbering.h"
+#include "tree/numbering.h"
 
 #include <gtest/gtest.h>
 
