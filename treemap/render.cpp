@@ -46,13 +46,17 @@ constexpr std::size_t kParts = 9;
 // afresh, and their indentation dominates their cost anyway.
 class PageParts {
  public:
-  explicit PageParts(const TreeMapOptions& options) : leaf_(styled(options.toLeafColor)) {
+  // Caches the parts of the first `depths` depths (at most kCachedDepths).
+  PageParts(const TreeMapOptions& options, std::size_t depths)
+      : leaf_(styled(options.toLeafColor)) {
     for (const std::string& colour : options.toAltColors) grids_.push_back(styled(colour));
-    cache_.resize(kCachedDepths);
-    for (std::size_t d = 0; d < kCachedDepths; ++d) {
+    cache_.resize(std::min(depths, kCachedDepths));
+    for (std::size_t d = 0; d < cache_.size(); ++d) {
       for (std::size_t p = 0; p < kParts; ++p) {
         const Part part = static_cast<Part>(p);
         if (part == Part::GridHead && grids_.empty()) continue;
+        // Room for the part at once: growing it is most of what the cache costs.
+        cache_[d][p].reserve(kPartRoom + d);
         StringOutput to(cache_[d][p]);
         make(to, part, d);
       }
@@ -61,7 +65,7 @@ class PageParts {
 
   template <class Out>
   void write(Out& out, Part part, std::size_t depth) const {
-    if (depth < kCachedDepths) {
+    if (depth < cache_.size()) {
       checkGrid(part);
       out.write(cache_[depth][static_cast<std::size_t>(part)]);
     } else {
@@ -76,6 +80,7 @@ class PageParts {
 
  private:
   static constexpr std::size_t kCachedDepths = 64;
+  static constexpr std::size_t kPartRoom = 256;
 
   static BoxAttrs styled(const std::string& colour) {
     BoxProps style = defBoxProps();
@@ -299,8 +304,29 @@ LargeVector<std::uint64_t> measureSubtrees(const PageParts& parts, const BoxFore
 
 }  // namespace
 
+namespace {
+
+// How many depths a small tree's page uses, so that its parts are not made for
+// depths it never reaches: the cache of every depth costs a page of a few boxes
+// many times what its boxes do. Large trees take the whole cache.
+std::size_t depthsUsed(const NameTree& tree) {
+  constexpr std::size_t kSmallTree = std::size_t{1} << 16;
+  if (tree.size() > kSmallTree) return static_cast<std::size_t>(-1);
+  std::vector<NodeIndex> ends;  // of the subtrees that hold n
+  std::size_t most = 0;
+  for (NodeIndex n = 0; n < tree.size(); ++n) {
+    while (!ends.empty() && ends.back() <= n) ends.pop_back();
+    ends.push_back(n + tree.subtreeSize(n));
+    most = std::max(most, ends.size());
+  }
+  return most;
+}
+
+}  // namespace
+
 TreeMapPage::TreeMapPage(TreeMapOptions options, BoxForest forest)
-    : parts_(std::make_shared<const PageParts>(options)), forest_(std::move(forest)) {
+    : parts_(std::make_shared<const PageParts>(options, depthsUsed(forest.tree()))),
+      forest_(std::move(forest)) {
   subtreeBytes_ = measureSubtrees(*parts_, forest_);
   ByteCount around;
   writePageBegin(around);
