@@ -59,6 +59,10 @@ void runSteps(const std::vector<std::string>& args, Output& out) {
   out.write("Written: ");
   out.write(outputPath);
   out.put('\n');
+  // The page replaces the old one only once the standard output has taken
+  // everything: a run that fails leaves the old page as it was.
+  out.flush();
+  file.commit();
 }
 
 }  // namespace
@@ -99,6 +103,9 @@ int runMain(int argc, char** argv) {
   // A closed standard output is an output failure like any other: its write
   // fails with EPIPE and the run ends with the one report.
   ::signal(SIGPIPE, SIG_IGN);
+  // So is a file-size limit (ulimit -f): the write fails with EFBIG instead of the
+  // process dying without a word.
+  ::signal(SIGXFSZ, SIG_IGN);
   std::vector<std::string> args(argv, argv + argc);
   FdSink standardOutput(STDOUT_FILENO, "<stdout>");
   FdSink standardError(STDERR_FILENO, "<stderr>");

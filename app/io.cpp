@@ -30,23 +30,32 @@ void writeAll(int fd, const char* data, std::size_t size, const std::string& nam
   }
 }
 
-// The new file of the page being written, for the signal handler: a run stopped
-// by Ctrl-C or SIGTERM must not leave a half page of gigabytes behind.
+// What a stop signal (Ctrl-C, SIGTERM, a hang-up) must undo before the process
+// ends: the hidden file of the page being written, which must not stay behind with
+// gigabytes reserved, or, written in place, the old page's bytes after the new ones.
 std::atomic<const char*> newFileToRemove{nullptr};
+std::atomic<int> fileToCut{-1};
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction previousActions[std::size(kStopSignals)];
+bool handlingStopSignals = false;
 
-extern "C" void removeNewFileAndStop(int signal) {
+extern "C" void undoAndStop(int signal) {
   if (const char* path = newFileToRemove.load()) ::unlink(path);
+  if (const int fd = fileToCut.load(); fd >= 0) {
+    const off_t written = ::lseek(fd, 0, SEEK_CUR);
+    if (written >= 0 && ::ftruncate(fd, written) != 0) {
+    }
+  }
   // SA_RESETHAND restored the default action: the signal ends the process as
   // soon as this handler returns, with the status the sender expects.
   ::raise(signal);
 }
 
-void removeOnStopSignals(const char* path) {
-  newFileToRemove.store(path);
+void handleStopSignals() {
+  if (handlingStopSignals) return;
+  handlingStopSignals = true;
   struct sigaction action {};
-  action.sa_handler = removeNewFileAndStop;
+  action.sa_handler = undoAndStop;
   action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);
   for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
@@ -56,15 +65,27 @@ void removeOnStopSignals(const char* path) {
   }
 }
 
-void keepOnStopSignals() {
+void releaseStopSignals() {
+  newFileToRemove.store(nullptr);
+  fileToCut.store(-1);
+  if (!handlingStopSignals) return;
+  handlingStopSignals = false;
   for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
     struct sigaction current {};
     ::sigaction(kStopSignals[i], nullptr, &current);
-    if (current.sa_handler == removeNewFileAndStop) {
+    if (current.sa_handler == undoAndStop) {
       ::sigaction(kStopSignals[i], &previousActions[i], nullptr);
     }
   }
-  newFileToRemove.store(nullptr);
+}
+
+// A hidden name beside the page's, no longer than a file name may be whatever the
+// page's name is; random, so that two runs never pick the same.
+std::string hiddenName(const std::string& folder, const std::string& base,
+                       std::random_device& entropy) {
+  char suffix[40];
+  std::snprintf(suffix, sizeof suffix, ".%ld.%08x", static_cast<long>(::getpid()), entropy());
+  return folder + "." + base + suffix;
 }
 
 // A link on the process file system (/dev/stdout leads to /proc/self/fd/1)
@@ -160,50 +181,92 @@ void PageFile::open() {
   }
   const std::size_t slash = target.rfind('/') + 1;  // 0 when there is none
   const std::string folder = target.substr(0, slash);
-  // Hidden, and no more than a file name may be long whatever the page's name is.
-  const std::string base = target.substr(slash, 200);
-  std::random_device entropy;
-  for (int attempt = 0;; ++attempt) {
-    char suffix[40];
-    std::snprintf(suffix, sizeof suffix, ".%ld.%08x", static_cast<long>(::getpid()), entropy());
-    newFile_ = folder + "." + base + suffix;
-    fd_ = ::open(newFile_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd_ >= 0) break;
-    const int error = errno;
-    newFile_.clear();
-    if (error == EEXIST && attempt < 8) continue;
+  base_ = target.substr(slash, 200);
+  target_ = target;
+  handleStopSignals();
+  int error = openUnnamed(folder);
+  if (error == kNoUnnamedFiles) error = openNamed(folder, base_);
+  if (error != 0) {
     if (exists && (error == EACCES || error == EPERM || error == EROFS)) {
       return openOver(target, old);
     }
     throw Error::io(path_, "openFile", error);
   }
-  removeOnStopSignals(newFile_.c_str());
-  target_ = target;
   if (exists) {
     keepOwnerAndMode_ = true;
     oldMode_ = old.st_mode & 07777;
     oldUid_ = old.st_uid;
     oldGid_ = old.st_gid;
   }
-  seekable_ = true;
-  reserve(0);
+  reserve(0, false);
+  if (exists) {
+    // The old page's cached pages would stay in memory until the rename, while
+    // the new page takes as much again; what the machine took back meanwhile is
+    // slow to get again. Dropping them changes nothing on the disk.
+    const int oldFd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (oldFd >= 0) {
+      ::posix_fadvise(oldFd, 0, 0, POSIX_FADV_DONTNEED);
+      ::close(oldFd);
+    }
+  }
+}
+
+// An unnamed file in the folder, named only at commit(). Returns 0, the error of
+// a folder that refuses new files, or kNoUnnamedFiles where the kernel or the file
+// system has no unnamed files, or /proc, through which it is named, is missing.
+int PageFile::openUnnamed(const std::string& folder) {
+  if (!tryUnnamed) return kNoUnnamedFiles;
+  const int fd =
+      ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    // Kernels without O_TMPFILE see a directory opened for writing (EISDIR).
+    return errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL ? kNoUnnamedFiles : errno;
+  }
+  if (::faccessat(AT_FDCWD, ("/proc/self/fd/" + std::to_string(fd)).c_str(), F_OK,
+                  AT_SYMLINK_NOFOLLOW) != 0) {
+    ::close(fd);
+    return kNoUnnamedFiles;
+  }
+  fd_ = fd;
+  mode_ = Mode::Unnamed;
+  return 0;
+}
+
+// A hidden file beside the page, known to the stop signals' handler before it
+// exists. Returns 0 or the error of the last attempt.
+int PageFile::openNamed(const std::string& folder, const std::string& base) {
+  std::random_device entropy;
+  for (int attempt = 0;; ++attempt) {
+    hidden_ = hiddenName(folder, base, entropy);
+    newFileToRemove.store(hidden_.c_str());
+    fd_ = ::open(hidden_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ >= 0) break;
+    const int error = errno;
+    newFileToRemove.store(nullptr);  // the name is someone else's
+    hidden_.clear();
+    if (error != EEXIST || attempt == 8) return error;
+  }
+  mode_ = Mode::Named;
+  return 0;
 }
 
 // No new file can be made in the folder, but the page itself may be written: it
-// is written over the old one and truncated only at the end, so that a page that
-// does not fit is refused by the reservation while the old page is still whole.
+// is written over the old one. Its space is reserved without lengthening the file,
+// so that a page that does not fit is refused while the old page is still whole;
+// from then on a failure leaves the file cut at the bytes written.
 void PageFile::openOver(const std::string& target, const struct stat& old) {
   fd_ = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
   if (fd_ < 0) throw Error::io(path_, "openFile", errno);
-  seekable_ = truncateAtEnd_ = true;
   try {
-    reserve(static_cast<std::uint64_t>(old.st_blocks) * 512);
+    reserve(static_cast<std::uint64_t>(old.st_blocks) * 512, true);
   } catch (const Error&) {
-    // A reservation that failed half way may have lengthened the file.
+    // Gives back what a reservation that failed half way took past the end.
     if (::ftruncate(fd_, old.st_size) != 0) {
     }
     throw;
   }
+  mode_ = Mode::Over;
+  fileToCut.store(fd_);
 }
 
 void PageFile::openInPlace() {
@@ -213,11 +276,11 @@ void PageFile::openInPlace() {
 
 // fallocate proper, not posix_fallocate: where the file system cannot reserve,
 // the C library's emulation writes the whole page once more.
-void PageFile::reserve(std::uint64_t alreadyHeld) {
+void PageFile::reserve(std::uint64_t alreadyHeld, bool keepSize) {
   if (size_ == 0) return;
   int result;
   do {
-    result = ::fallocate(fd_, 0, 0, static_cast<off_t>(size_));
+    result = ::fallocate(fd_, keepSize ? FALLOC_FL_KEEP_SIZE : 0, 0, static_cast<off_t>(size_));
   } while (result != 0 && errno == EINTR);
   if (result == 0) return;
   if (errno != EOPNOTSUPP && errno != ENOSYS) throw Error::io(path_, "writeFile", errno);
@@ -237,8 +300,12 @@ void PageFile::close() {
     throw Error::program("the page came to " + std::to_string(written_) +
                          " bytes where its size said " + std::to_string(size_));
   }
-  if (truncateAtEnd_ && ::ftruncate(fd_, static_cast<off_t>(size_)) != 0) {
-    throw Error::io(path_, "writeFile", errno);
+  if (mode_ == Mode::Over) {
+    // The old page may have been longer.
+    if (::ftruncate(fd_, static_cast<off_t>(size_)) != 0) {
+      throw Error::io(path_, "writeFile", errno);
+    }
+    fileToCut.store(-1);
   }
   if (keepOwnerAndMode_) {
     // Only root may give a file away; anyone else keeps the page as their own.
@@ -246,23 +313,60 @@ void PageFile::close() {
     }
     if (::fchmod(fd_, oldMode_) != 0) throw Error::io(path_, "writeFile", errno);
   }
+  closed_ = true;
+  // An unnamed file stays open: commit() names it through its descriptor.
+  if (mode_ == Mode::Unnamed) return;
   const int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0) throw Error::io(path_, "closeFile", errno);
-  if (newFile_.empty()) return;
-  if (::rename(newFile_.c_str(), target_.c_str()) != 0) throw Error::io(path_, "writeFile", errno);
-  keepOnStopSignals();
-  newFile_.clear();
+}
+
+void PageFile::commit() {
+  if (!closed_) throw Error::program("the page was committed before it was closed");
+  if (mode_ == Mode::Unnamed) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    const std::size_t slash = target_.rfind('/') + 1;
+    std::random_device entropy;
+    for (int attempt = 0;; ++attempt) {
+      hidden_ = hiddenName(target_.substr(0, slash), base_, entropy);
+      newFileToRemove.store(hidden_.c_str());
+      if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, hidden_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        break;
+      }
+      const int error = errno;
+      newFileToRemove.store(nullptr);
+      hidden_.clear();
+      if (error == EEXIST && attempt < 8) continue;
+      throw Error::io(path_, "writeFile", error);
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) throw Error::io(path_, "closeFile", errno);
+  }
+  if (!hidden_.empty()) {
+    if (::rename(hidden_.c_str(), target_.c_str()) != 0) {
+      throw Error::io(path_, "writeFile", errno);
+    }
+    hidden_.clear();
+  }
+  releaseStopSignals();
 }
 
 void PageFile::discard() noexcept {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-  if (!newFile_.empty()) {
-    ::unlink(newFile_.c_str());
-    keepOnStopSignals();
-    newFile_.clear();
+  if (fd_ >= 0) {
+    if (mode_ == Mode::Over && !closed_) {
+      const off_t written = ::lseek(fd_, 0, SEEK_CUR);
+      if (written >= 0 && ::ftruncate(fd_, written) != 0) {
+      }
+    }
+    ::close(fd_);
+    fd_ = -1;
   }
+  if (!hidden_.empty()) {
+    ::unlink(hidden_.c_str());
+    hidden_.clear();
+  }
+  releaseStopSignals();
 }
 
 }  // namespace qv
