@@ -57,6 +57,10 @@ void runSteps(const std::vector<std::string>& args, Output& out) {
   out.write("Written: ");
   out.write(outputPath);
   out.put('\n');
+  // The page replaces the old one only once the standard output has taken
+  // everything: a run that fails leaves the old page as it was.
+  out.flush();
+  file.commit();
 }
 
 }  // namespace

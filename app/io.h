@@ -1,20 +1,19 @@
 // The program's contact with the file system: reading the whole input, a Sink
 // over a file descriptor, and the page's output file. Every failed call becomes
 // an Error naming the path as the user typed it, the operation and the C
-// library's description.
+// library's description. What differs by system is the platform layer's.
 #pragma once
-
-#include <sys/stat.h>
 
 #include <cstdint>
 #include <string>
 
 #include "base/output.h"
+#include "platform/platform.h"
 
 namespace qv {
 
-// Reads the whole file as bytes. A directory is refused at open time: reading
-// it must never look like an empty document.
+// Reads the whole file as bytes, in binary mode. A directory is refused at open
+// time: reading it must never look like an empty document.
 std::string readWholeFile(const std::string& path);
 
 class FdSink : public Sink {
@@ -37,48 +36,31 @@ class FdSink : public Sink {
   std::string name_;
 };
 
-// The page's file, opened for a page of a size known in advance. A regular file
-// (or a path that does not exist yet) is replaced all or nothing: the page goes
-// into a new hidden file beside it, whose space is reserved before the first
-// byte, and close() renames it over the path once exactly `size` bytes came.
-// The path's symbolic links are followed, so the file they lead to is replaced.
-// Anything else (a device, a FIFO, a terminal) is written in place, and so is an
-// existing file in a folder where no new file can be created. Destroying a
-// PageFile that was not closed removes the new file and leaves the path as it was.
+// The page's file, opened for a page of a size known in advance, in bytes as they
+// reach the file (platform::PageFile says how it is replaced, written in place or
+// left as it was). close() checks that exactly `size` bytes came.
 class PageFile : public Sink {
  public:
   // Opens path for a page of exactly size bytes, reserving the space first.
   PageFile(const std::string& path, std::uint64_t size);
-  PageFile(const PageFile&) = delete;
-  PageFile& operator=(const PageFile&) = delete;
-  ~PageFile() override { discard(); }
 
   void write(const char* data, std::size_t size) override;
-  // Commits: checks the byte count, closes, and puts the page in place.
+  // Checks the byte count, gives the page the old file's permissions, and closes
+  // it; the page is not in place yet, unless it was written in place.
   void close() override;
+  // Puts the closed page in place, over the old file.
+  void commit();
 
-  int fd() const { return fd_; }
-  // A regular file with reserved() bytes allocated, so pieces can go to known offsets.
-  bool seekable() const { return seekable_; }
-  std::uint64_t reserved() const { return seekable_ ? size_ : 0; }
+  // Whether the new file is unnamed until commit(); tests turn it off to run the
+  // named fallback where the file system would accept unnamed files.
+  static inline bool& tryUnnamed = platform::PageFile::tryUnnamed;
 
  private:
-  void open();
-  void openInPlace();
-  void openOver(const std::string& target, const struct stat& old);
-  void reserve(std::uint64_t alreadyHeld);
-  void discard() noexcept;
-
   std::string path_;  // as typed, for reports
   std::uint64_t size_;
-  int fd_ = -1;
-  bool seekable_ = false;
-  bool truncateAtEnd_ = false;  // an existing file written over in place
   std::uint64_t written_ = 0;
-  std::string newFile_;  // the hidden file that close() renames; empty when in place
-  std::string target_;   // the file it replaces
-  bool keepOwnerAndMode_ = false;
-  unsigned oldMode_ = 0, oldUid_ = 0, oldGid_ = 0;
+  bool closed_ = false;
+  platform::PageFile file_;
 };
 
 }  // namespace qv

@@ -1,5 +1,6 @@
 #include "base/threads.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -27,7 +28,12 @@ class Pipeline {
  public:
   Pipeline(Sink& sink, unsigned workers, std::size_t bufferSize,
            const std::function<PieceJob()>& next)
-      : sink_(sink), bufferSize_(bufferSize), next_(next), free_(workers), owned_(workers, 0) {}
+      : sink_(sink),
+        bufferSize_(bufferSize),
+        share_(std::max<std::size_t>(2 * kBuffersPerWorker / workers, 1)),
+        next_(next),
+        free_(workers),
+        owned_(workers, 0) {}
 
   void run(unsigned workers) {
     std::vector<std::thread> threads;
@@ -96,7 +102,7 @@ class Pipeline {
     if (stop_) throw Stopped{};
     pending_[index - head_].push_back(Chunk{std::move(buffer), size, worker});
     changed_.notify_all();
-    if (free_[worker].empty() && owned_[worker] < kBuffersPerWorker) {
+    if (free_[worker].empty() && owned_[worker] < share_) {
       ++owned_[worker];
       buffer = std::make_unique_for_overwrite<char[]>(bufferSize_);
       return;
@@ -139,6 +145,7 @@ class Pipeline {
 
   Sink& sink_;
   const std::size_t bufferSize_;
+  const std::size_t share_;  // buffers a worker may add to the one its Output has
   const std::function<PieceJob()>& next_;
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -162,6 +169,7 @@ void writePieces(Sink& sink, unsigned workers, std::size_t bufferSize,
     out.flush();
     return;
   }
+  workers = std::min(workers, kMaxPieceWorkers);
   Pipeline(sink, workers, bufferSize, next).run(workers);
 }
 

@@ -20,13 +20,17 @@ namespace qv {
 using PieceJob = std::function<void(Output&)>;
 
 inline constexpr std::size_t kBuffersPerWorker = 8;
+// One thread hands the pieces to the sink: more producers than this cannot make the
+// output faster, they only hold more buffers.
+inline constexpr unsigned kMaxPieceWorkers = 4;
 
 // Calls next() (under a lock, so it may keep state) for the job of each piece in
 // order until it returns an empty job, runs the jobs on `workers` threads, and
-// writes their bytes into sink in piece order, in buffers of bufferSize bytes. A
-// worker may hold kBuffersPerWorker full buffers that wait for the pieces before
-// theirs: pieces no larger than that never keep a worker waiting while another
-// one finishes. With 0 workers the calling thread
+// writes their bytes into sink in piece order, in buffers of bufferSize bytes. At
+// most kMaxPieceWorkers threads run, and they share 2 * kBuffersPerWorker buffers
+// besides the one each fills, so memory does not grow with the number of CPUs: a
+// worker may hold its share of full buffers that wait for the pieces before
+// theirs (kBuffersPerWorker with two workers). With 0 workers the calling thread
 // runs the jobs itself. A failure in any job, or in the sink, stops every thread
 // and is rethrown here.
 void writePieces(Sink& sink, unsigned workers, std::size_t bufferSize,

@@ -16,10 +16,15 @@
 # run the written files are removed and the dirty pages synced, so that no run
 # pays for the write-back of another. Wall time is the median of RUNS runs;
 # memory is the largest peak resident set seen. The 100 MB catalog is run once
-# more on one CPU (taskset), where the page is written by one thread.
+# more on one CPU (taskset), where the page is written by one thread, and then
+# twice more, each run after "sync; sleep 1": writing its page into a new file,
+# and replacing the page an untimed run wrote just before (what rerunning costs).
+#
+#   bench/run.sh RUNS replace   only the last comparison
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-3}
+only=${2:-}
 build=$root/build-bench
 data=$root/bench/data
 scratch=$data/scratch
@@ -27,8 +32,10 @@ mkdir -p "$data" "$scratch"
 trap 'rm -rf "$scratch"' EXIT
 
 missing=()
-command -v xmllint >/dev/null || missing+=(libxml2-utils)
-command -v xmlstarlet >/dev/null || missing+=(xmlstarlet)
+if [ "$only" != replace ]; then
+  command -v xmllint >/dev/null || missing+=(libxml2-utils)
+  command -v xmlstarlet >/dev/null || missing+=(xmlstarlet)
+fi
 [ -x /usr/bin/time ] || missing+=(time)
 if ((${#missing[@]})); then
   apt-get update >/dev/null
@@ -40,6 +47,7 @@ cmake --build "$build" --target quiltview quiltview_gen quiltview_nodes >/dev/nu
 qv=$build/quiltview
 
 docs=(catalog-10MB catalog-100MB catalog-300MB wide-1M deep-10k soup-10MB)
+[ "$only" = replace ] && docs=(catalog-100MB)
 declare -A recipe=(
   [catalog-10MB]="catalog 10000000 1"
   [catalog-100MB]="catalog 100000000 1"
@@ -77,7 +85,7 @@ measure() {
 }
 
 all=$(seq -s, 0 $(($(nproc) - 1)))
-printf '%-20s %7s %9s %8s %8s | %7s %7s %7s | %6s %6s | %7s %6s | %7s %6s\n' \
+[ "$only" = replace ] || printf '%-20s %7s %9s %8s %8s | %7s %7s %7s | %6s %6s | %7s %6s | %7s %6s\n' \
   document "in MB" nodes "draw MB" "page MB" "qv s" "qv MB" "MB/s" "dd s" "qv/dd" \
   "lint s" "qv/lint" "el s" "qv/el"
 row() {
@@ -105,6 +113,37 @@ row() {
         peer(lt, lo), peer(et, eo)
     }'
 }
+# Times quiltview writing the page of $2 RUNS times, each after sync and a second's
+# rest, into a new file (fresh) or over the page a run just wrote (replace);
+# prints "median-seconds peak-KB".
+page_runs() {
+  local how=$1 f=$2 times=() peak=0
+  for ((i = 0; i < runs; i++)); do
+    rm -f "$scratch"/*
+    [ "$how" = replace ] && "$qv" -o "$scratch/page.html" "$f" >/dev/null
+    sync
+    sleep 1
+    /usr/bin/time -f '%e %M' -o "$scratch/time" "$qv" -o "$scratch/page.html" "$f" >/dev/null
+    read -r t m <"$scratch/time"
+    times+=("$t")
+    ((m > peak)) && peak=$m
+  done
+  printf '%s %s\n' "$(printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')" \
+    "$peak"
+}
+replace_row() {
+  local f=$data/catalog-100MB.xml
+  read -r ft fm < <(page_runs fresh "$f")
+  read -r rt rm_ < <(page_runs replace "$f")
+  awk -v ft="$ft" -v fm="$fm" -v rt="$rt" -v rm="$rm_" 'BEGIN {
+    printf "catalog-100MB after sync; sleep 1: new file %.2f s (%.0f MB), replacing %.2f s (%.0f MB), %.2fx\n",
+      ft, fm / 1024, rt, rm / 1024, rt / ft }'
+}
+if [ "$only" = replace ]; then
+  replace_row
+  exit 0
+fi
 for d in "${docs[@]}"; do row "$d" "$all" "$d"; done
 row catalog-100MB 0 "catalog-100MB, 1 CPU"
+replace_row
 echo "(medians of $runs runs; deep-10k runs quiltview with the stack limited to 256 KB)"

@@ -183,7 +183,8 @@ void mkHTMLBox(Out& out, BoxPart part, const BoxAttrs& style, std::size_t depth)
   }
 }
 
-BoxMarkup::BoxMarkup(const std::string& leafColour, std::span<const std::string> gridColours)
+BoxMarkup::BoxMarkup(const std::string& leafColour, std::span<const std::string> gridColours,
+                     std::size_t depths)
     : leaf_([&] {
         BoxProps style = defBoxProps();
         style.boxFillColor = leafColour;
@@ -194,11 +195,13 @@ BoxMarkup::BoxMarkup(const std::string& leafColour, std::span<const std::string>
     style.boxFillColor = colour;
     grids_.emplace_back(style);
   }
-  cache_.resize(kCachedDepths);
-  for (std::size_t d = 0; d < kCachedDepths; ++d) {
+  cache_.resize(std::min(depths, kCachedDepths));
+  for (std::size_t d = 0; d < cache_.size(); ++d) {
     for (std::size_t p = 0; p < kBoxParts; ++p) {
       const auto part = static_cast<BoxPart>(p);
       if (part == BoxPart::GridHead && grids_.empty()) continue;
+      // Room for the part at once: growing it is most of what the cache costs.
+      cache_[d][p].reserve(kPartRoom + d);
       StringOutput to(cache_[d][p]);
       make(to, part, d);
     }

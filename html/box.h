@@ -82,12 +82,15 @@ class BoxMarkup {
  public:
   // Leaves are filled with leafColour, the grids at depth d with
   // gridColours[d % gridColours.size()]; writing a grid's head when there are no
-  // grid colours fails with "Prelude.head: empty list".
-  BoxMarkup(const std::string& leafColour, std::span<const std::string> gridColours);
+  // grid colours fails with "Prelude.head: empty list". The parts are made ahead for
+  // the first `depths` depths (at most kCachedDepths): a page of a few boxes would
+  // otherwise cost many times its boxes in parts it never writes.
+  BoxMarkup(const std::string& leafColour, std::span<const std::string> gridColours,
+            std::size_t depths = kCachedDepths);
 
   template <class Out>
   void write(Out& out, BoxPart part, std::size_t depth) const {
-    if (depth < kCachedDepths && (part != BoxPart::GridHead || !grids_.empty())) {
+    if (depth < cache_.size() && (part != BoxPart::GridHead || !grids_.empty())) {
       out.write(cache_[depth][static_cast<std::size_t>(part)]);
     } else {
       make(out, part, depth);
@@ -108,6 +111,7 @@ class BoxMarkup {
 
  private:
   static constexpr std::size_t kCachedDepths = 64;
+  static constexpr std::size_t kPartRoom = 256;
   template <class Out>
   void make(Out& out, BoxPart part, std::size_t depth) const;
 

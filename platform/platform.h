@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,43 @@ void closeQuietly(int fd) noexcept;
 // The whole file, read in binary mode: the reader sees every byte. A directory
 // fails with EISDIR when it is opened. Throws Failure.
 std::string readWholeFile(const std::string& path);
+
+// ---- The page's file
+
+// The page's file, opened for a page of exactly `size` bytes as they reach the
+// file (line ends counted at kLineEndBytes), in text mode. A regular file, or a
+// path that names none yet, is replaced all or nothing: the page goes into a new
+// file beside it whose space is reserved before the first byte, and commit() puts
+// it over the path once close() has run. A stop (Ctrl-C, SIGTERM, a hang-up, a
+// closed console) on the way leaves no new file behind. Devices, pipes and FIFOs
+// are written in place; so is an existing file in a folder where no new file can
+// be made, which is then written over and cut at the end (not all or nothing: a
+// failure leaves it cut at the bytes written). Destroying a PageFile that was not
+// committed removes the new file and leaves the path as it was. Every failure is
+// a Failure.
+class PageFile {
+ public:
+  PageFile(const std::string& path, std::uint64_t size);
+  PageFile(const PageFile&) = delete;
+  PageFile& operator=(const PageFile&) = delete;
+  ~PageFile();
+
+  void write(const char* data, std::size_t size);
+  // Gives the page the old file's permissions and closes it; not in place yet,
+  // unless it was written in place.
+  void close();
+  // Puts the closed page in place, over the old file.
+  void commit();
+
+  // Whether the new file may be unnamed until commit(), where the system has
+  // unnamed files (unnamedFiles); tests turn it off to run the named fallback.
+  static inline bool tryUnnamed = true;
+  static const bool unnamedFiles;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 // ---- Errors
 

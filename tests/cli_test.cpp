@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/platform.h"
 #include "tests/scratch_dir.h"
 
 namespace {
@@ -39,6 +40,7 @@ struct RunOptions {
   int stdoutFd = -1;          // when set, standard output is this descriptor
   bool unprivileged = false;  // run as nobody when root, so permission bits count
   int umask = -1;             // -1 keeps the inherited mask
+  rlim_t fileSizeLimit = 0;   // bytes; 0 keeps the inherited limit
 };
 
 // The names in a folder, sorted: a run must leave no file of its own behind.
@@ -62,20 +64,52 @@ std::string readFile(const std::string& path) {
   return s.str();
 }
 
-Outcome quiltview(const std::vector<std::string>& args, const RunOptions& o = {}) {
-  const fs::path tmp = fs::temp_directory_path() / ("qv-cli-" + std::to_string(::getpid()));
-  fs::create_directories(tmp);
-  const std::string outFile = o.stdoutPath.empty() ? (tmp / "stdout").string() : o.stdoutPath;
-  const std::string errFile = (tmp / "stderr").string();
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int out =
-        o.stdoutFd >= 0 ? o.stdoutFd : ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+// The binary as another user may run it: the build's own may sit under a folder
+// only its owner can enter (a checkout in /root), so it is copied once into a
+// folder of mode 0755 of its own, removed when the tests end.
+const std::string& binaryForAnyone() {
+  struct Copy {
+    fs::path dir = fs::temp_directory_path() / ("qv-bin-" + std::to_string(::getpid()));
+    std::string binary = (dir / "quiltview").string();
+    Copy() {
+      fs::create_directories(dir);
+      fs::permissions(dir, fs::perms(0755));
+      fs::copy_file(QUILTVIEW_BINARY, binary, fs::copy_options::overwrite_existing);
+      fs::permissions(binary, fs::perms(0755));
+    }
+    ~Copy() { fs::remove_all(dir); }
+  };
+  static const Copy copy;
+  return copy.binary;
+}
+
+// A run started and not yet waited for.
+struct Running {
+  pid_t pid = -1;
+  fs::path tmp;
+  std::string outFile, errFile;
+  bool readOut = false;
+};
+
+Running start(const std::vector<std::string>& args, const RunOptions& o = {}) {
+  Running run;
+  run.tmp = fs::temp_directory_path() / ("qv-cli-" + std::to_string(::getpid()));
+  fs::create_directories(run.tmp);
+  run.outFile = o.stdoutPath.empty() ? (run.tmp / "stdout").string() : o.stdoutPath;
+  run.errFile = (run.tmp / "stderr").string();
+  run.readOut = o.stdoutPath.empty() && o.stdoutFd < 0;
+  const bool asNobody = o.unprivileged && ::geteuid() == 0;
+  const std::string binary = asNobody ? binaryForAnyone() : QUILTVIEW_BINARY;
+  run.pid = ::fork();
+  if (run.pid == 0) {
+    const int out = o.stdoutFd >= 0
+                        ? o.stdoutFd
+                        : ::open(run.outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open(run.errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
     if (!o.cwd.empty() && ::chdir(o.cwd.c_str()) != 0) ::_exit(126);
     if (o.umask >= 0) ::umask(static_cast<mode_t>(o.umask));
-    if (o.unprivileged && ::geteuid() == 0 &&
+    if (asNobody &&
         (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
       ::_exit(126);
     }
@@ -83,21 +117,33 @@ Outcome quiltview(const std::vector<std::string>& args, const RunOptions& o = {}
       const rlimit limit{o.stackLimit, o.stackLimit};
       if (::setrlimit(RLIMIT_STACK, &limit) != 0) ::_exit(126);
     }
+    if (o.fileSizeLimit != 0) {
+      const rlimit limit{o.fileSizeLimit, o.fileSizeLimit};
+      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
+    }
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(o.argv0.c_str()));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    ::execv(QUILTVIEW_BINARY, argv.data());
+    ::execv(binary.c_str(), argv.data());
     ::_exit(127);
   }
+  return run;
+}
+
+Outcome finish(const Running& run) {
   int wstatus = 0;
-  ::waitpid(pid, &wstatus, 0);
+  ::waitpid(run.pid, &wstatus, 0);
   Outcome r;
   r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-  if (o.stdoutPath.empty() && o.stdoutFd < 0) r.out = readFile(outFile);
-  r.err = readFile(errFile);
-  fs::remove_all(tmp);
+  if (run.readOut) r.out = readFile(run.outFile);
+  r.err = readFile(run.errFile);
+  fs::remove_all(run.tmp);
   return r;
+}
+
+Outcome quiltview(const std::vector<std::string>& args, const RunOptions& o = {}) {
+  return finish(start(args, o));
 }
 
 const std::string kUsage =
@@ -231,6 +277,124 @@ TEST_F(CliFullDisk, PageThatDoesNotFitIsRefusedAndTheOldPageStays) {
     EXPECT_EQ(readFile(path("tm/c.html")), good);
     EXPECT_EQ(listing(path("tm")), std::vector<std::string>{"c.html"});
   }
+}
+
+// Whether the process has a file open in folder other than the one named skip:
+// the page it writes, named or not.
+bool writesInto(pid_t pid, const fs::path& folder, const std::string& skip) {
+  std::error_code error;
+  for (const auto& e : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+    const fs::path target = fs::read_symlink(e.path(), error);
+    if (!error && target.parent_path() == folder && target.filename() != skip) return true;
+  }
+  return false;
+}
+
+// SIGKILL cannot be caught: what the run made must vanish with the process.
+// On the temporary folder's file system (the disk) and on a tmpfs.
+TEST_F(Cli, KilledRunLeavesTheFolderAsItWas) {
+  if (!qv::platform::PageFile::unnamedFiles) {
+    GTEST_SKIP() << "a new file that has a name from the start outlives SIGKILL";
+  }
+  std::string deep;
+  for (int i = 0; i < 6000; ++i) deep += "<d>";  // a page of 430 MB
+  fs::create_directories(path("tm"));
+  std::vector<std::string> folders = {path("disk")};
+  fs::create_directories(folders[0]);
+  bool mounted = false;
+  if (::geteuid() == 0) {
+    mounted = ::mount("tmpfs", path("tm").c_str(), "tmpfs", 0, "size=1g") == 0;
+    EXPECT_TRUE(mounted) << "cannot mount a tmpfs: " << std::strerror(errno);
+    if (mounted) folders.push_back(path("tm"));
+  }
+  for (const std::string& folder : folders) {
+    write(folder.substr(dir_.string().size() + 1) + "/deep.xml", deep);
+    write(folder.substr(dir_.string().size() + 1) + "/p.html", "old");
+    const std::vector<std::string> before = listing(folder);
+    RunOptions o = here();
+    o.stdoutPath = "/dev/null";
+    const Running run = start({"-o", folder + "/p.html", folder + "/deep.xml"}, o);
+    bool writing = false;
+    for (int i = 0; i < 20000 && !(writing = writesInto(run.pid, folder, "deep.xml")); ++i) {
+      ::usleep(500);
+    }
+    ::usleep(20000);  // some megabytes in
+    ::kill(run.pid, SIGKILL);
+    const Outcome r = finish(run);
+    EXPECT_TRUE(writing) << folder;
+    EXPECT_EQ(r.status, 128 + SIGKILL) << folder;
+    EXPECT_EQ(listing(folder), before) << folder;
+    EXPECT_EQ(readFile(folder + "/p.html"), "old") << folder;
+  }
+  if (mounted) ::umount(path("tm").c_str());
+}
+
+// A file-size limit makes the write fail with EFBIG instead of killing the run.
+// Replacing, the page is refused whole; written in place (a folder that takes no
+// new file), the file is cut at the bytes written, with no reserved tail.
+TEST_F(Cli, FileSizeLimitEndsTheRunWithOneReport) {
+  std::string wide = "<r>";
+  for (int i = 0; i < 60000; ++i) wide += "<x>hello world</x>";
+  write("wide.xml", wide);
+  write("small.xml", "<a/>");
+  ASSERT_EQ(quiltview({"-o", "ref.html", "wide.xml"}, here()).status, 0);
+  const std::string page = readFile(path("ref.html"));
+  fs::create_directories(path("ro"));
+  ASSERT_EQ(quiltview({"-o", "ro/c.html", "small.xml"}, here()).status, 0);
+  const std::string old = readFile(path("ro/c.html"));
+  constexpr rlim_t kLimit = 1000 * 1024;  // ulimit -f 1000
+  ASSERT_GT(page.size(), kLimit);
+  for (const bool inPlace : {false, true}) {
+    if (inPlace) {
+      if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(path("ro/c.html").c_str(), 65534, 65534), 0);
+      }
+      fs::permissions(path("ro"), fs::perms(0555));
+    }
+    RunOptions o = here();
+    o.fileSizeLimit = kLimit;
+    o.stdoutPath = "/dev/null";  // the limit is the page's alone
+    o.unprivileged = inPlace;
+    const Outcome r = quiltview({"-o", "ro/c.html", "wide.xml"}, o);
+    EXPECT_EQ(r.status, 1) << inPlace;
+    EXPECT_EQ(r.err, "quiltview: ro/c.html: writeFile: failed (File too large)\n") << inPlace;
+    EXPECT_EQ(listing(path("ro")), std::vector<std::string>{"c.html"});
+    EXPECT_TRUE(readFile(path("ro/c.html")) == (inPlace ? page.substr(0, kLimit) : old)) << inPlace;
+  }
+  fs::permissions(path("ro"), fs::perms::all);
+}
+
+// A standard output whose reader goes once it has the drawing fails at the last
+// line, after the page is written: the run exits 1 and the old page stays.
+TEST_F(Cli, RunThatFailsAtTheLastLineKeepsTheOldPage) {
+  std::string deep;
+  for (int i = 0; i < 2000; ++i) deep += "<d>";  // a drawing of 6 MB, a page of 48 MB
+  write("deep.xml", deep);
+  write("p.html", "old");
+  RunOptions o = here();
+  o.stdoutPath = path("drawing.txt");
+  ASSERT_EQ(quiltview({"-o", "/dev/null", "deep.xml"}, o).status, 0);
+  // The same drawing, but for the name of the output in its first line and the last.
+  const std::size_t drawing = readFile(path("drawing.txt")).size() - 2 * (sizeof "/dev/null" - 1) +
+                              2 * (sizeof "p.html" - 1) - (sizeof "Written: p.html" - 1 + 1);
+  int ends[2];
+  ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);  // the run must not hold the reading end
+  o = here();
+  o.stdoutFd = ends[1];
+  const Running run = start({"-o", "p.html", "deep.xml"}, o);
+  ::close(ends[1]);
+  std::vector<char> buffer(1 << 16);
+  std::size_t received = 0;
+  for (ssize_t n = 1; n > 0 && received < drawing; received += static_cast<std::size_t>(n)) {
+    n = ::read(ends[0], buffer.data(), std::min(buffer.size(), drawing - received));
+  }
+  ::close(ends[0]);
+  const Outcome r = finish(run);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "quiltview: <stdout>: writeFile: failed (Broken pipe)\n");
+  EXPECT_TRUE(readFile(path("p.html")) == "old");
+  EXPECT_EQ(listing(dir_.string()),
+            (std::vector<std::string>{"deep.xml", "drawing.txt", "p.html"}));
 }
 
 TEST_F(Cli, PageReplacesWhatLinksLeadToAndKeepsItsMode) {

@@ -1,6 +1,9 @@
 #!/bin/sh
 # Installs what quiltview needs and this machine lacks, with apt-get (Debian, Ubuntu):
 #   sh tools/install-deps.sh build   a C++20 compiler, CMake and Ninja: enough for the tool
+#   sh tools/install-deps.sh package that, and what cpack -G DEB needs besides CMake:
+#                                    dpkg-shlibdeps (dpkg-dev) and file (-G TGZ needs
+#                                    nothing more)
 #   sh tools/install-deps.sh test    that, GoogleTest, node, npm and Chromium, then the npm
 #                                    packages of package-lock.json (npm ci): every test
 #   sh tools/install-deps.sh ci      that, and what .ci/run adds: clang with its fuzzer
@@ -17,12 +20,13 @@ mode=${1:-}
 
 case "$mode" in
   build) packages="g++ cmake ninja-build" ;;
+  package) packages="g++ cmake ninja-build dpkg-dev file" ;;
   test) packages="g++ cmake ninja-build libgtest-dev ca-certificates" ;;
   ci) packages="g++ cmake ninja-build libgtest-dev ca-certificates clang libclang-rt-dev
                 libbenchmark-dev clang-format dpkg-dev file git" ;;
   windows) packages="cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 googletest perl" ;;
   *)
-    echo "usage: sh tools/install-deps.sh build|test|ci|windows" >&2
+    echo "usage: sh tools/install-deps.sh build|package|test|ci|windows" >&2
     exit 2
     ;;
 esac
@@ -33,7 +37,7 @@ if command -v dpkg-query >/dev/null 2>&1; then
     dpkg-query -W -f '${Status}' "$p" 2>/dev/null | grep -q ' installed$' || missing="$missing $p"
   done
 fi
-if [ "$mode" != build ] && [ "$mode" != windows ]; then
+if [ "$mode" = test ] || [ "$mode" = ci ]; then
   # node may come from elsewhere than Debian's package (its npm with it), and
   # Debian's npm would then conflict with it: these three are looked up by command.
   command -v node >/dev/null 2>&1 || missing="$missing nodejs"
@@ -54,7 +58,7 @@ if [ -n "$missing" ]; then
   $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
 fi
 
-if [ "$mode" != build ] && [ "$mode" != windows ]; then
+if [ "$mode" = test ] || [ "$mode" = ci ]; then
   cd "$root"
   # npm ci empties node_modules and fetches everything again: only when a package
   # of the lock file is absent or at another version.

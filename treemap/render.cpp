@@ -10,8 +10,29 @@
 
 namespace qv {
 
+namespace {
+
+// How many depths a small tree's page uses, so that its parts are not made for
+// depths it never reaches: the cache of every depth costs a page of a few boxes
+// many times what its boxes do. Large trees take the whole cache.
+std::size_t depthsUsed(const LabelTree& tree) {
+  constexpr std::size_t kSmallTree = std::size_t{1} << 16;
+  if (tree.size() > kSmallTree) return static_cast<std::size_t>(-1);
+  std::vector<NodeIndex> ends;  // of the subtrees that hold n
+  std::size_t most = 0;
+  for (NodeIndex n = 0; n < tree.size(); ++n) {
+    while (!ends.empty() && ends.back() <= n) ends.pop_back();
+    ends.push_back(n + tree.subtreeSize(n));
+    most = std::max(most, ends.size());
+  }
+  return most;
+}
+
+}  // namespace
+
 TreeMapPage::TreeMapPage(TreeMapOptions options, BoxForest forest)
-    : markup_(std::make_shared<const BoxMarkup>(options.toLeafColor, options.toAltColors)),
+    : markup_(std::make_shared<const BoxMarkup>(options.toLeafColor, options.toAltColors,
+                                                depthsUsed(forest.tree()))),
       forest_(std::move(forest)) {
   subtreeBytes_ = measureSubtrees(*markup_, forest_);
   ByteCount around;
