@@ -65,16 +65,28 @@ std::string readWholeFile(const std::string& path);
 // ---- The page's file
 
 // The page's file, opened for a page of exactly `size` bytes as they reach the
-// file (line ends counted at kLineEndBytes), in text mode. A regular file, or a
-// path that names none yet, is replaced all or nothing: the page goes into a new
-// file beside it whose space is reserved before the first byte, and commit() puts
-// it over the path once close() has run. A stop (Ctrl-C, SIGTERM, a hang-up, a
-// closed console) on the way leaves no new file behind. Devices, pipes and FIFOs
-// are written in place; so is an existing file in a folder where no new file can
-// be made, which is then written over and cut at the end (not all or nothing: a
-// failure leaves it cut at the bytes written). Destroying a PageFile that was not
-// committed removes the new file and leaves the path as it was. Every failure is
-// a Failure.
+// file (each line feed counted at kLineEndBytes), in text mode. A regular file,
+// or a path that names none yet, is replaced all or nothing: the page goes into a
+// new file in the same folder, whose space is reserved before the first byte, and
+// commit() puts it over the path once close() has run.
+//
+// POSIX: the new file has no name until commit() where Linux has unnamed files
+// (given a hidden name just before the rename), so a run killed on the way leaves
+// nothing behind; elsewhere it is a hidden file from the start, which a stop
+// signal (SIGINT, SIGTERM, SIGHUP) removes. The path's symbolic links are
+// followed, so the file they lead to is replaced, keeping its mode and owner.
+// Windows: the new file is replaced over the old with ReplaceFileW, which keeps
+// its attributes and ACL (MoveFileExW where there is no old file), and Ctrl-C or a
+// closed console removes it; a read-only page is refused.
+//
+// Anything else (a device such as /dev/null or NUL, a FIFO, a pipe, a terminal)
+// is written in place, and so is an existing file in a folder where no new file
+// can be created. That last case is not all or nothing: the page is written over
+// the old one, and a failure or a stop signal on the way leaves the file cut at
+// the bytes written so far (its space is still reserved first, without
+// lengthening it, so a page that does not fit is refused while the old page is
+// whole). Destroying a PageFile that was not committed removes the new file and,
+// replacing, leaves the path as it was. Every failure is a Failure.
 class PageFile {
  public:
   PageFile(const std::string& path, std::uint64_t size);
