@@ -1,8 +1,5 @@
 #include "app/driver.h"
 
-#include <unistd.h>
-
-#include <csignal>
 #include <future>
 #include <memory>
 #include <new>
@@ -10,6 +7,7 @@
 #include "app/io.h"
 #include "base/error.h"
 #include "diag/diag.h"
+#include "platform/platform.h"
 #include "tree/tree.h"
 #include "treemap/render.h"
 #include "xml/reader.h"
@@ -100,15 +98,9 @@ int run(const std::vector<std::string>& args, Sink& standardOutput, Sink& standa
 }
 
 int runMain(int argc, char** argv) {
-  // A closed standard output is an output failure like any other: its write
-  // fails with EPIPE and the run ends with the one report.
-  ::signal(SIGPIPE, SIG_IGN);
-  // So is a file-size limit (ulimit -f): the write fails with EFBIG instead of the
-  // process dying without a word.
-  ::signal(SIGXFSZ, SIG_IGN);
-  std::vector<std::string> args(argv, argv + argc);
-  FdSink standardOutput(STDOUT_FILENO, "<stdout>");
-  FdSink standardError(STDERR_FILENO, "<stderr>");
+  const std::vector<std::string> args = platform::startProcess(argc, argv);
+  FdSink standardOutput(platform::standardOutput(), "<stdout>");
+  FdSink standardError(platform::standardError(), "<stderr>");
   return run(args, standardOutput, standardError);
 }
 

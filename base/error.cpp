@@ -1,7 +1,8 @@
 #include "base/error.h"
 
 #include <cerrno>
-#include <cstring>
+
+#include "platform/platform.h"
 
 namespace qv {
 
@@ -20,12 +21,13 @@ Error Error::io(std::string path, std::string operation, int errnum) {
   message += ": ";
   message += ioKindPhrase(errnum);
   message += " (";
-  message += std::strerror(errnum);
+  message += platform::describeError(errnum);
   message += ")";
   return Error(Kind::Io, std::move(message));
 }
 
 const char* ioKindPhrase(int errnum) {
+  if (platform::isQuotaError(errnum)) return "resource exhausted";
   switch (errnum) {
     case ENOENT:
     case ENOTDIR:
@@ -37,7 +39,6 @@ const char* ioKindPhrase(int errnum) {
     case EISDIR:
       return "inappropriate type";
     case ENOSPC:
-    case EDQUOT:
     case ENOMEM:
     case EMFILE:
     case ENFILE:

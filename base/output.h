@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/platform.h"
+
 namespace qv {
 
 // Where an Output's full buffers go.
@@ -120,18 +122,33 @@ class Output {
 
 // Counts what a producer would write instead of writing it: the producers of the
 // page are templates over their output, so running them over a ByteCount measures
-// the page by the very rules that write it.
+// the page by the very rules that write it. It counts the bytes as they reach the
+// file, where every line feed takes platform::kLineEndBytes.
 class ByteCount {
  public:
-  void put(char) { ++bytes_; }
-  void write(std::string_view s) { bytes_ += s.size(); }
-  void fill(char, std::size_t n) { bytes_ += n; }
+  void put(char c) {
+    ++bytes_;
+    if constexpr (!kOneByteLineEnds) bytes_ += c == '\n' ? kExtra : 0;
+  }
+  void write(std::string_view s) {
+    bytes_ += s.size();
+    if constexpr (!kOneByteLineEnds) {
+      for (const char c : s) bytes_ += c == '\n' ? kExtra : 0;
+    }
+  }
+  void fill(char c, std::size_t n) {
+    bytes_ += n;
+    if constexpr (!kOneByteLineEnds) bytes_ += c == '\n' ? n * kExtra : 0;
+  }
+  // Adds n bytes measured elsewhere, as they reach the file.
   void add(std::uint64_t n) { bytes_ += n; }
   // Nothing to fill in: producers take their byte-at-a-time path.
   char* claim(std::size_t) { return nullptr; }
   std::uint64_t bytes() const { return bytes_; }
 
  private:
+  static constexpr bool kOneByteLineEnds = platform::kLineEndBytes == 1;
+  static constexpr unsigned kExtra = platform::kLineEndBytes - 1;
   std::uint64_t bytes_ = 0;
 };
 

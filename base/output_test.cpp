@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "base/error.h"
 #include "tests/string_sink.h"
 
@@ -27,7 +29,7 @@ TEST(Output, SmallBufferPassesEveryByteInOrder) {
 }
 
 struct FailingSink : Sink {
-  void write(const char*, std::size_t) override { throw Error::io("<x>", "writeFile", 28); }
+  void write(const char*, std::size_t) override { throw Error::io("<x>", "writeFile", ENOSPC); }
 };
 
 TEST(Output, SinkFailureSurfacesAsError) {
@@ -47,16 +49,28 @@ TEST(Error, IoKindsFollowErrno) {
     int errnum;
     const char* phrase;
   };
-  const Case cases[] = {{2, "does not exist"},      {20, "does not exist"},
-                        {13, "permission denied"},  {1, "permission denied"},
-                        {30, "permission denied"},  {21, "inappropriate type"},
-                        {28, "resource exhausted"}, {122, "resource exhausted"},
-                        {24, "resource exhausted"}, {17, "already exists"},
-                        {16, "resource busy"},      {26, "resource busy"},
-                        {4, "interrupted"},         {22, "invalid argument"},
-                        {5, "hardware fault"},      {32, "failed"}};
+  const Case cases[] = {
+      {ENOENT, "does not exist"},
+      {ENOTDIR, "does not exist"},
+      {EACCES, "permission denied"},
+      {EPERM, "permission denied"},
+      {EROFS, "permission denied"},
+      {EISDIR, "inappropriate type"},
+      {ENOSPC, "resource exhausted"},
+      {EMFILE, "resource exhausted"},
+      {EEXIST, "already exists"},
+      {EBUSY, "resource busy"},
+      {ETXTBSY, "resource busy"},
+      {EINTR, "interrupted"},
+      {EINVAL, "invalid argument"},
+      {EIO, "hardware fault"},
+      {EPIPE, "failed"},
+#ifdef EDQUOT  // a quota's own errno, where the system has one
+      {EDQUOT, "resource exhausted"},
+#endif
+  };
   for (const Case& c : cases) EXPECT_STREQ(ioKindPhrase(c.errnum), c.phrase) << c.errnum;
-  EXPECT_EQ(Error::io("a.xml", "openFile", 2).message(),
+  EXPECT_EQ(Error::io("a.xml", "openFile", ENOENT).message(),
             "a.xml: openFile: does not exist (No such file or directory)");
   EXPECT_EQ(Error::user("x\n").message(), "user error (x\n)");
   EXPECT_EQ(Error::program("aboves []").message(), "aboves []");

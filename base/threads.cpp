@@ -1,7 +1,5 @@
 #include "base/threads.h"
 
-#include <sched.h>
-
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -11,6 +9,8 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "platform/platform.h"
 
 namespace qv {
 namespace {
@@ -209,10 +209,7 @@ void forEachInParallel(std::size_t count, unsigned workers,
 }
 
 unsigned availableCpus() {
-  cpu_set_t set;
-  if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
-  const int n = CPU_COUNT(&set);
-  return n > 0 ? static_cast<unsigned>(n) : 1;
+  return platform::availableCpus();
 }
 
 }  // namespace qv

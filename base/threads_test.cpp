@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <string>
 
 #include "base/error.h"
@@ -35,7 +36,7 @@ struct FailingSink : Sink {
   explicit FailingSink(std::size_t limit) : limit(limit) {}
   void write(const char*, std::size_t size) override {
     taken += size;
-    if (taken > limit) throw Error::io("<x>", "writeFile", 28);
+    if (taken > limit) throw Error::io("<x>", "writeFile", ENOSPC);
   }
   std::size_t limit, taken = 0;
 };

@@ -1,5 +1,7 @@
 # Packages of the installed files: `cpack -G DEB` or `cpack -G TGZ` in the build
 # folder. Both hold usr/bin/quiltview (stripped) and usr/share/man/man1/quiltview.1.gz.
+# A Windows build makes quiltview-VERSION-win64.zip (`cpack -G ZIP`): a folder
+# holding quiltview.exe and README.md.
 set(CPACK_PACKAGE_NAME quiltview)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "quiltview developers <quiltview@example.org>"
@@ -12,10 +14,16 @@ prints a drawing of the document's tree on the standard output and writes
 one self-contained HTML page in which every element, non-blank text and
 unresolved reference is a coloured box; clicking a box's label shows or
 hides its children.")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
-# The tarball unpacks to usr/..., ready for `tar -xzf FILE -C /` or any prefix.
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_SYSTEM_NAME win64)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+else()
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  # The tarball unpacks to usr/..., ready for `tar -xzf FILE -C /` or any prefix.
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+endif()
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION text)

@@ -8,6 +8,7 @@
 
 #include "base/error.h"
 #include "base/lines.h"
+#include "platform/platform.h"
 
 namespace qv {
 
@@ -82,15 +83,18 @@ bool writeNarrowDivision(Output& out, Label label, std::string_view id) {
   return true;
 }
 
-// What writeNarrowDivision would write, counted.
+// What writeNarrowDivision would write, counted as ByteCount counts: the bytes as
+// they reach the file, where a line feed takes platform::kLineEndBytes. Only the
+// line ends hold line feeds; no escape does.
 std::uint64_t narrowDivisionSize(std::string_view text, std::string_view id) {
+  constexpr std::uint64_t kLineEnd = platform::kLineEndBytes;
   std::uint64_t size = kDivisionOpen.size() + id.size() + 3 + kDivisionClose.size();
   bool first = true;
   forEachLine(text, [&](std::span<const char> line) {
-    if (!first) size += kLineBreak.size();
+    if (!first) size += kLineBreak.size() - 1 + kLineEnd;
     first = false;
     for (const char c : line) size += kEscapes[static_cast<unsigned char>(c)].size;
-    ++size;
+    size += kLineEnd;
   });
   return size;
 }

@@ -1,6 +1,8 @@
 // Test doubles for the byte sink: capture what a writer produces as a string.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -26,6 +28,13 @@ std::string collect(F&& f) {
     out.flush();
   }
   return std::move(sink.text);
+}
+
+// The size of text once written to a file in text mode, where each line feed takes
+// the platform's line end: what a page's size pass must come to.
+inline std::uint64_t sizeInFile(const std::string& text) {
+  return text.size() + (qv::platform::kLineEndBytes - 1) *
+                           static_cast<std::uint64_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
 // The bytes of tests/golden/NAME, or an empty string when it cannot be read.

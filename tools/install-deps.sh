@@ -9,6 +9,9 @@
 #   sh tools/install-deps.sh ci      that, and what .ci/run adds: clang with its fuzzer
 #                                    runtime, Google Benchmark, clang-format, the
 #                                    Debian packaging tools and git (for .ci/format)
+#   sh tools/install-deps.sh windows CMake, Ninja, the MinGW-w64 cross compiler, Wine
+#                                    and GoogleTest's sources: the Windows build and
+#                                    its tests under Wine
 # Nothing is installed when nothing is missing. apt-get runs through sudo when the
 # caller is not root; npm ci runs as the caller, in the checkout.
 set -eu
@@ -21,8 +24,9 @@ case "$mode" in
   test) packages="g++ cmake ninja-build libgtest-dev ca-certificates" ;;
   ci) packages="g++ cmake ninja-build libgtest-dev ca-certificates clang libclang-rt-dev
                 libbenchmark-dev clang-format dpkg-dev file git" ;;
+  windows) packages="cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 googletest perl" ;;
   *)
-    echo "usage: sh tools/install-deps.sh build|package|test|ci" >&2
+    echo "usage: sh tools/install-deps.sh build|package|test|ci|windows" >&2
     exit 2
     ;;
 esac

@@ -1,0 +1,152 @@
+// The POSIX implementation. QUILTVIEW_LINUX_CALLS (on for Linux unless the
+// portable build is asked for) adds the Linux-only calls; without them each has
+// its POSIX fallback, which is what another POSIX system runs.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstring>
+#include <thread>
+
+#include "platform/platform.h"
+
+#if QUILTVIEW_LINUX_CALLS
+#include <sched.h>
+#endif
+
+namespace qv::platform {
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+std::size_t roundUp(std::size_t n, std::size_t to) {
+  return (n + to - 1) / to * to;
+}
+
+}  // namespace
+
+std::vector<std::string> startProcess(int argc, char** argv) {
+  // A closed standard output is an output failure like any other: its write
+  // fails with EPIPE and the run ends with the one report. A page beyond the
+  // file size limit fails its write with EFBIG in the same way.
+  ::signal(SIGPIPE, SIG_IGN);
+  ::signal(SIGXFSZ, SIG_IGN);
+  return std::vector<std::string>(argv, argv + argc);
+}
+
+unsigned availableCpus() {
+#if QUILTVIEW_LINUX_CALLS
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
+  const int n = CPU_COUNT(&set);
+  return n > 0 ? static_cast<unsigned>(n) : 1;
+#else
+  // All the CPUs of the machine: POSIX has no call for the process's own.
+  const unsigned n = std::thread::hardware_concurrency();
+  return n > 0 ? n : 1;
+#endif
+}
+
+void adviseHugePages([[maybe_unused]] void* p, [[maybe_unused]] std::size_t bytes) noexcept {
+#if QUILTVIEW_LINUX_CALLS
+  const auto begin = reinterpret_cast<std::uintptr_t>(p);
+  const std::uintptr_t first = roundUp(begin, kHugePage);
+  const std::uintptr_t last = (begin + bytes) / kHugePage * kHugePage;
+  if (first < last) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#endif
+}
+
+void* mapLarge(std::size_t bytes) noexcept {
+  // Map a little more and trim it, so that the block starts on a huge page.
+  const std::size_t size = roundUp(bytes, kHugePage);
+  void* raw =
+      ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) return nullptr;
+  const auto start = reinterpret_cast<std::uintptr_t>(raw);
+  const std::uintptr_t aligned = roundUp(start, kHugePage);
+  if (aligned > start) ::munmap(raw, aligned - start);
+  const std::uintptr_t tail = aligned + size;
+  const std::uintptr_t end = start + size + kHugePage;
+  if (end > tail) ::munmap(reinterpret_cast<void*>(tail), end - tail);
+  void* p = reinterpret_cast<void*>(aligned);
+  adviseHugePages(p, size);
+  return p;
+}
+
+void unmapLarge(void* p, std::size_t bytes) noexcept {
+  ::munmap(p, roundUp(bytes, kHugePage));
+}
+
+int standardOutput() {
+  return STDOUT_FILENO;
+}
+
+int standardError() {
+  return STDERR_FILENO;
+}
+
+void writeAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw Failure{"writeFile", errno};
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+}
+
+void closeFile(int fd) {
+  if (::close(fd) != 0) throw Failure{"closeFile", errno};
+}
+
+void closeQuietly(int fd) noexcept {
+  ::close(fd);
+}
+
+std::string readWholeFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw Failure{"openFile", errno};
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) throw Failure{"openFile", errno};
+  // Reading a directory must never look like an empty document.
+  if (S_ISDIR(st.st_mode)) throw Failure{"openFile", EISDIR};
+  std::string text;
+  // Regular files tell their size; pipes and devices are read until they end.
+  std::size_t capacity = S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) + 1 : 1 << 16;
+  text.reserve(capacity);
+  adviseHugePages(text.data(), capacity);
+  text.resize(capacity);
+  std::size_t used = 0;
+  for (;;) {
+    if (used == text.size()) text.resize(text.size() * 2);
+    const ssize_t n = ::read(fd, text.data() + used, text.size() - used);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw Failure{"readFile", errno};
+    }
+    if (n == 0) break;
+    used += static_cast<std::size_t>(n);
+  }
+  text.resize(used);
+  return text;
+}
+
+std::string describeError(int errnum) {
+  return std::strerror(errnum);
+}
+
+bool isQuotaError(int errnum) {
+  return errnum == EDQUOT;
+}
+
+}  // namespace qv::platform

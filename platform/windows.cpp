@@ -1,0 +1,231 @@
+// The Windows implementation: the C library's descriptors in text mode for the
+// standard streams, binary mode for the input, wide names for every file, and
+// plain committed pages for large arrays (no huge pages).
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+// Needs the types of windows.h first.
+#include <shellapi.h>
+
+#include <bit>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "platform/windows_internal.h"
+
+namespace qv::platform {
+namespace {
+
+// Below INT_MAX, which is all a single read or write of the C library takes.
+constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
+
+}  // namespace
+
+std::wstring widen(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  const int n =
+      ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+  return wide;
+}
+
+std::string narrow(const wchar_t* wide, std::size_t size) {
+  if (size == 0) return {};
+  const int n =
+      ::WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(size), nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(size), text.data(), n, nullptr, nullptr);
+  return text;
+}
+
+int errnoOfWin32(DWORD error) {
+  switch (error) {
+    case ERROR_INVALID_FUNCTION:
+    case ERROR_INVALID_ACCESS:
+    case ERROR_INVALID_DATA:
+    case ERROR_INVALID_PARAMETER:
+    case ERROR_NEGATIVE_SEEK:
+      return EINVAL;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_NO_MORE_FILES:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENOENT;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return EMFILE;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_CURRENT_DIRECTORY:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_NETWORK_ACCESS_DENIED:
+    case ERROR_CANNOT_MAKE:
+    case ERROR_FAIL_I24:
+    case ERROR_DRIVE_LOCKED:
+    case ERROR_SEEK_ON_DEVICE:
+    case ERROR_NOT_LOCKED:
+    case ERROR_LOCK_FAILED:
+      return EACCES;
+    case ERROR_INVALID_HANDLE:
+    case ERROR_INVALID_TARGET_HANDLE:
+    case ERROR_DIRECT_ACCESS_HANDLE:
+      return EBADF;
+    case ERROR_ARENA_TRASHED:
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_INVALID_BLOCK:
+    case ERROR_NOT_ENOUGH_QUOTA:
+      return ENOMEM;
+    case ERROR_BAD_ENVIRONMENT:
+      return E2BIG;
+    case ERROR_BAD_FORMAT:
+      return ENOEXEC;
+    case ERROR_NOT_SAME_DEVICE:
+      return EXDEV;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    case ERROR_NO_PROC_SLOTS:
+    case ERROR_MAX_THRDS_REACHED:
+    case ERROR_NESTING_NOT_ALLOWED:
+      return EAGAIN;
+    case ERROR_BROKEN_PIPE:
+      return EPIPE;
+    case ERROR_DISK_FULL:
+      return ENOSPC;
+    case ERROR_WAIT_NO_CHILDREN:
+    case ERROR_CHILD_NOT_COMPLETE:
+      return ECHILD;
+    case ERROR_DIR_NOT_EMPTY:
+      return ENOTEMPTY;
+    default:
+      break;
+  }
+  if (error >= ERROR_WRITE_PROTECT && error <= ERROR_SHARING_BUFFER_EXCEEDED) return EACCES;
+  if (error >= ERROR_INVALID_STARTING_CODESEG && error <= ERROR_INFLOOP_IN_RELOC_CHAIN) {
+    return ENOEXEC;
+  }
+  return EINVAL;
+}
+
+std::vector<std::string> startProcess(int argc, char** argv) {
+  // The standard streams in text mode: every line feed written reaches them as
+  // carriage return and line feed.
+  ::_setmode(_fileno(stdout), _O_TEXT);
+  ::_setmode(_fileno(stderr), _O_TEXT);
+  // The wide command line, not argv: argv holds the names in the ANSI code page,
+  // where "café.xml" loses its accent and "α.xml" cannot be written at all.
+  int count = 0;
+  wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (wide == nullptr) return std::vector<std::string>(argv, argv + argc);
+  std::vector<std::string> args;
+  args.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) args.push_back(narrow(wide[i], std::wcslen(wide[i])));
+  ::LocalFree(wide);
+  return args;
+}
+
+unsigned availableCpus() {
+  DWORD_PTR process = 0, system = 0;
+  if (!::GetProcessAffinityMask(::GetCurrentProcess(), &process, &system)) return 1;
+  const int n = std::popcount(static_cast<std::uint64_t>(process));
+  return n > 0 ? static_cast<unsigned>(n) : 1;
+}
+
+void* mapLarge(std::size_t bytes) noexcept {
+  return ::VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+
+void unmapLarge(void* p, std::size_t) noexcept {
+  ::VirtualFree(p, 0, MEM_RELEASE);
+}
+
+void adviseHugePages(void*, std::size_t) noexcept {}
+
+int standardOutput() {
+  return _fileno(stdout);
+}
+
+int standardError() {
+  return _fileno(stderr);
+}
+
+void writeAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const std::size_t chunk = size < kMaxChunk ? size : kMaxChunk;
+    const int n = ::_write(fd, data, static_cast<unsigned>(chunk));
+    if (n < 0) throw Failure{"writeFile", errno};
+    if (n == 0) throw Failure{"writeFile", ENOSPC};
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+}
+
+void closeFile(int fd) {
+  if (::_close(fd) != 0) throw Failure{"closeFile", errno};
+}
+
+void closeQuietly(int fd) noexcept {
+  ::_close(fd);
+}
+
+std::string readWholeFile(const std::string& path) {
+  const std::wstring name = widen(path);
+  // Binary mode: text mode would end the input at the first Ctrl-Z and fold CR CR
+  // LF before the reader, which reads every kind of line end itself.
+  const int fd = ::_wopen(name.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  if (fd < 0) {
+    const int error = errno;
+    // Windows refuses to open a directory as a file, with "access denied".
+    const DWORD attributes = ::GetFileAttributesW(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      throw Failure{"openFile", EISDIR};
+    }
+    throw Failure{"openFile", error};
+  }
+  struct Closer {
+    int fd;
+    ~Closer() { ::_close(fd); }
+  } closer{fd};
+  struct _stat64 st {};
+  if (::_fstat64(fd, &st) != 0) throw Failure{"openFile", errno};
+  if ((st.st_mode & _S_IFMT) == _S_IFDIR) throw Failure{"openFile", EISDIR};
+  std::string text;
+  std::size_t capacity =
+      (st.st_mode & _S_IFMT) == _S_IFREG ? static_cast<std::size_t>(st.st_size) + 1 : 1 << 16;
+  text.resize(capacity);
+  std::size_t used = 0;
+  for (;;) {
+    if (used == text.size()) text.resize(text.size() * 2);
+    const std::size_t room = text.size() - used;
+    const int n =
+        ::_read(fd, text.data() + used, static_cast<unsigned>(room < kMaxChunk ? room : kMaxChunk));
+    if (n < 0) {
+      // A pipe whose writer has gone ends the input, as on any other system.
+      if (errno == EPIPE) break;
+      throw Failure{"readFile", errno};
+    }
+    if (n == 0) break;
+    used += static_cast<std::size_t>(n);
+  }
+  text.resize(used);
+  return text;
+}
+
+std::string describeError(int errnum) {
+  return std::strerror(errnum);
+}
+
+bool isQuotaError(int) {
+  // No errno of the C library stands for a disk quota: Windows reports a full
+  // quota as a full disk.
+  return false;
+}
+
+}  // namespace qv::platform

@@ -1,0 +1,19 @@
+// What the Windows implementation's files share: names between UTF-8 and UTF-16,
+// and Win32 errors as errno values.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace qv::platform {
+
+// A UTF-8 path as the wide name Windows opens; bytes that are no UTF-8 become
+// U+FFFD, as they would in any other conversion.
+std::wstring widen(const std::string& utf8);
+std::string narrow(const wchar_t* wide, std::size_t size);
+
+// The errno value the C library gives a Win32 error (its _dosmaperr table).
+int errnoOfWin32(DWORD error);
+
+}  // namespace qv::platform

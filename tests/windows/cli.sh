@@ -1,0 +1,199 @@
+#!/usr/bin/env bash
+# End-to-end tests of the Windows build, run under Wine: what only Windows does
+# with files (text mode, wide names, drive letters and backslashes, NUL, a
+# replaced or read-only page).
+#
+#   QUILTVIEW_EMULATOR="sh cmake/wine-run.sh PREFIX" bash tests/windows/cli.sh QUILTVIEW.exe CASE
+#   bash tests/windows/cli.sh --list
+#
+# Each case is one CTest entry. Exit status 0: passed, 77: cannot run here, else failed.
+set -euo pipefail
+cases=(binary-input replaces-existing-page refuses-read-only-page unicode-names
+  drive-letters-and-backslashes nul-output failure-removes-new-file threaded-page)
+if [ "${1:-}" = --list ]; then
+  printf '%s\n' "${cases[@]}"
+  exit 0
+fi
+qv=$(realpath "$1")
+case_name=$2
+read -r -a emulator <<<"${QUILTVIEW_EMULATOR:-}"
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/quiltview-windows.XXXXXX")
+mounted=""
+cleanup() {
+  [ -z "$mounted" ] || umount "$mounted"
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+cd "$scratch"
+failures=0
+
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# Runs the program; its streams go to stdout.txt and stderr.txt with each CR LF
+# read as LF, its exit status to $status.
+run() {
+  status=0
+  "${emulator[@]}" "$qv" "$@" >stdout.raw 2>stderr.raw || status=$?
+  perl -0777 -pe 's/\r\n/\n/g' stdout.raw >stdout.txt
+  perl -0777 -pe 's/\r\n/\n/g' stderr.raw >stderr.txt
+}
+
+expect_status() {
+  [ "$status" = "$1" ] || fail "exit status $status, expected $1: $(cat stderr.txt)"
+}
+
+expect_file() {  # path, expected bytes
+  if [ ! -f "$1" ]; then
+    fail "$1 is missing"
+  elif [ "$(cat "$1"; echo .)" != "$2." ]; then
+    fail "$1 holds $(head -c 100 "$1" | od -c | head -3)"
+  fi
+}
+
+expect_listing() {  # folder, names
+  local actual
+  actual=$(cd "$1" && ls -A | tr '\n' ' ')
+  [ "$actual" = "$2 " ] || fail "$1 holds: $actual, expected: $2"
+}
+
+# The page the Linux build writes for <a/> named a.xml, each LF as CR LF.
+page_of_a() {
+  printf '<a/>' >a.xml
+  run -o reference.html a.xml
+  expect_status 0
+  perl -0777 -ne 'exit(/(?<!\r)\n/ ? 1 : 0)' reference.html || fail "a line feed of the page without CR"
+}
+
+case $case_name in
+  binary-input)
+    # The input is read in binary mode: text mode would stop at the Ctrl-Z byte
+    # and make one line end of CR CR LF.
+    printf '<a>x\032y</a><t>1\r\r\n2</t><b/>' >z.xml
+    run -o z.html z.xml
+    expect_status 0
+    printf '[Output "z.html"]\n["z.xml"]\nz.xml\n|\n+- <a />\n|  |\n|  `- x\032y\n|\n+- <t />\n|  |\n|  `- 1\n\n2\n|\n`- <b />\n\nWritten: z.html\n' >expected.txt
+    cmp -s stdout.txt expected.txt || fail "the drawing is not Linux's: $(od -c stdout.txt | head -5)"
+    ;;
+  replaces-existing-page)
+    page_of_a
+    mkdir sub
+    printf 'old page' >sub/page.html
+    run -o sub/page.html a.xml
+    expect_status 0
+    cmp -s sub/page.html reference.html || fail "the old page was not replaced by the new one"
+    expect_listing sub "page.html"
+    ;;
+  refuses-read-only-page)
+    page_of_a
+    printf 'old page' >locked.html
+    chmod 444 locked.html  # Wine's read-only attribute
+    run -o locked.html a.xml
+    expect_status 1
+    expect_file stderr.txt "quiltview.exe: locked.html: openFile: permission denied (Permission denied)
+"
+    expect_file locked.html "old page"
+    expect_listing . "a.xml locked.html reference.html stderr.raw stderr.txt stdout.raw stdout.txt"
+    ;;
+  unicode-names)
+    # Names reach the program through the wide command line, and are shown and
+    # opened as UTF-8 names, as on Linux.
+    page_of_a
+    cp a.xml café.xml
+    LANG=C.UTF-8 run -o α.html café.xml
+    expect_status 0
+    expect_file stdout.txt '[Output "\206\177.html"]
+["caf\195\169.xml"]
+café.xml
+|
+`- <a />
+
+Written: α.html
+'
+    # The page is that of a.xml but for the root label.
+    [ -f α.html ] && cmp -s <(sed 's/café\.xml/a.xml/' α.html) reference.html ||
+      fail "α.html is not the page of café.xml"
+    LANG=C.UTF-8 run -o α.html nowhere-é.xml
+    expect_status 1
+    expect_file stderr.txt "quiltview.exe: nowhere-é.xml: openFile: does not exist (No such file or directory)
+"
+    ;;
+  drive-letters-and-backslashes)
+    # Wine's drive Z: is the root of the Linux file system.
+    page_of_a
+    mkdir -p sub/deeper
+    printf 'old' >sub/deeper/page.html
+    windows_path="Z:${scratch//\//\\}\\sub\\deeper\\page.html"
+    run -o "$windows_path" a.xml
+    expect_status 0
+    cmp -s sub/deeper/page.html reference.html || fail "$windows_path was not replaced"
+    expect_listing sub/deeper "page.html"
+    run -o 'sub\relative.html' a.xml
+    expect_status 0
+    cmp -s sub/relative.html reference.html || fail 'sub\relative.html was not written'
+    expect_listing sub "deeper relative.html"
+    run -o 'missing\x.html' a.xml
+    expect_status 1
+    expect_file stderr.txt 'quiltview.exe: missing\x.html: openFile: does not exist (No such file or directory)
+'
+    ;;
+  nul-output)
+    printf '<a/>' >a.xml
+    run -o NUL a.xml
+    expect_status 0
+    expect_file stdout.txt '[Output "NUL"]
+["a.xml"]
+a.xml
+|
+`- <a />
+
+Written: NUL
+'
+    expect_listing . "a.xml stderr.raw stderr.txt stdout.raw stdout.txt"
+    ;;
+  failure-removes-new-file)
+    # A page that does not fit on a file system of 1 MB is refused after the new
+    # file beside the old page was made: the new file goes, the old page stays.
+    if [ "$(id -u)" != 0 ]; then
+      echo "mounting a small tmpfs needs root"
+      exit 77
+    fi
+    mkdir tm
+    mount -t tmpfs -o size=1m tmpfs tm
+    mounted=$scratch/tm
+    printf 'old page' >tm/page.html
+    { printf '<r>'; for ((i = 0; i < 60000; i++)); do printf '<x>hello world</x>'; done; } >wide.xml
+    run -o tm/page.html wide.xml
+    expect_status 1
+    expect_file stderr.txt "quiltview.exe: tm/page.html: writeFile: resource exhausted (No space left on device)
+"
+    expect_file tm/page.html "old page"
+    expect_listing tm "page.html"
+    ;;
+  threaded-page)
+    # 1.1 million boxes: the page is measured and written on several threads, in
+    # pieces cut where the size pass says, line feeds counted as CR LF. The
+    # digests are those of the Linux build's drawing and page.
+    perl -e 'print "<w>", "<c/>" x 1100000' >wide.xml
+    run -o wide.html wide.xml
+    expect_status 0
+    perl -0777 -ne 'exit(/(?<!\r)\n/ ? 1 : 0)' wide.html || fail "a line feed of the page without CR"
+    perl -0777 -pi -e 's/\r\n/\n/g' wide.html
+    sha256sum stdout.txt wide.html >digests
+    printf '%s  %s\n' 614adfdec2512af7f6888cf877a4dee9b6eda194df7e3accd4dbb7f8884f9274 stdout.txt \
+      0fd638afc099b7527837ee13dfca851550937b9cbffea39b4a23abde1d6e9b57 wide.html | cmp -s - digests ||
+      fail "the drawing or the page is not Linux's: $(cat digests)"
+    ;;
+  *)
+    echo "unknown case $case_name" >&2
+    exit 2
+    ;;
+esac
+
+if ((failures > 0)); then
+  echo "$case_name: $failures failure(s)" >&2
+  exit 1
+fi
+echo "$case_name: passed"
