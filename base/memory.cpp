@@ -6,10 +6,6 @@
 
 namespace qv {
 
-void adviseHugePages(void* p, std::size_t bytes) noexcept {
-  platform::adviseHugePages(p, bytes);
-}
-
 void* allocateLarge(std::size_t bytes) {
   if (bytes < kHugeThreshold) {
     void* p = std::malloc(bytes == 0 ? 1 : bytes);

@@ -16,8 +16,6 @@ namespace qv {
 // advised to use huge pages.
 void* allocateLarge(std::size_t bytes);
 void deallocateLarge(void* p, std::size_t bytes) noexcept;
-// Asks for huge pages on the whole 2 MB pages inside [p, p + bytes); harmless elsewhere.
-void adviseHugePages(void* p, std::size_t bytes) noexcept;
 
 inline constexpr std::size_t kHugeThreshold = std::size_t{4} << 20;
 

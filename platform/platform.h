@@ -44,9 +44,6 @@ unsigned availableCpus();
 // when the system has none to give. Freed with unmapLarge and the same size.
 void* mapLarge(std::size_t bytes) noexcept;
 void unmapLarge(void* p, std::size_t bytes) noexcept;
-// Asks for huge pages on the whole huge pages inside [p, p + bytes), where the
-// system has them; harmless anywhere.
-void adviseHugePages(void* p, std::size_t bytes) noexcept;
 
 // ---- Files
 

@@ -27,6 +27,17 @@ std::size_t roundUp(std::size_t n, std::size_t to) {
   return (n + to - 1) / to * to;
 }
 
+// Asks for huge pages on the whole huge pages inside [p, p + bytes); harmless
+// anywhere.
+void adviseHugePages([[maybe_unused]] void* p, [[maybe_unused]] std::size_t bytes) noexcept {
+#if QUILTVIEW_LINUX_CALLS
+  const auto begin = reinterpret_cast<std::uintptr_t>(p);
+  const std::uintptr_t first = roundUp(begin, kHugePage);
+  const std::uintptr_t last = (begin + bytes) / kHugePage * kHugePage;
+  if (first < last) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#endif
+}
+
 }  // namespace
 
 std::vector<std::string> startProcess(int argc, char** argv) {
@@ -48,15 +59,6 @@ unsigned availableCpus() {
   // All the CPUs of the machine: POSIX has no call for the process's own.
   const unsigned n = std::thread::hardware_concurrency();
   return n > 0 ? n : 1;
-#endif
-}
-
-void adviseHugePages([[maybe_unused]] void* p, [[maybe_unused]] std::size_t bytes) noexcept {
-#if QUILTVIEW_LINUX_CALLS
-  const auto begin = reinterpret_cast<std::uintptr_t>(p);
-  const std::uintptr_t first = roundUp(begin, kHugePage);
-  const std::uintptr_t last = (begin + bytes) / kHugePage * kHugePage;
-  if (first < last) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
 #endif
 }
 

@@ -146,8 +146,6 @@ void unmapLarge(void* p, std::size_t) noexcept {
   ::VirtualFree(p, 0, MEM_RELEASE);
 }
 
-void adviseHugePages(void*, std::size_t) noexcept {}
-
 int standardOutput() {
   return _fileno(stdout);
 }
