@@ -155,14 +155,16 @@ void PageFile::State::open() {
 }
 
 // No new file can be made in the folder, but the page itself may be written: it
-// is written over the old one, whose space is reserved without cutting it.
+// is written over the old one, whose space is reserved without cutting it. Only
+// once the page fits does a failure cut the file at the bytes written: a page
+// that does not fit leaves the old one whole.
 void PageFile::State::openOver() {
   fd = ::_wopen(widen(path).c_str(), _O_WRONLY | _O_TEXT | _O_NOINHERIT);
   if (fd < 0) throw Failure{"openFile", errno};
-  mode = Mode::Over;
   LARGE_INTEGER old{};
   if (!::GetFileSizeEx(handleOf(fd), &old)) throw lastError("openFile");
   reserve(static_cast<std::uint64_t>(old.QuadPart), static_cast<std::uint64_t>(old.QuadPart));
+  mode = Mode::Over;
 }
 
 void PageFile::State::openInPlace() {
