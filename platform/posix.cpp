@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/platform.h"
+#include "platform/read_all.h"
 
 #if QUILTVIEW_LINUX_CALLS
 #include <sched.h>
@@ -128,19 +129,13 @@ std::string readWholeFile(const std::string& path) {
   text.reserve(capacity);
   adviseHugePages(text.data(), capacity);
   text.resize(capacity);
-  std::size_t used = 0;
-  for (;;) {
-    if (used == text.size()) text.resize(text.size() * 2);
-    const ssize_t n = ::read(fd, text.data() + used, text.size() - used);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw Failure{"readFile", errno};
+  return readUntilEnd(std::move(text), [fd](char* data, std::size_t room) {
+    for (;;) {
+      const ssize_t n = ::read(fd, data, room);
+      if (n >= 0) return static_cast<std::size_t>(n);
+      if (errno != EINTR) throw Failure{"readFile", errno};
     }
-    if (n == 0) break;
-    used += static_cast<std::size_t>(n);
-  }
-  text.resize(used);
-  return text;
+  });
 }
 
 std::string describeError(int errnum) {

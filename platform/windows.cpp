@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/read_all.h"
 #include "platform/windows_internal.h"
 
 namespace qv::platform {
@@ -198,22 +199,13 @@ std::string readWholeFile(const std::string& path) {
   std::size_t capacity =
       (st.st_mode & _S_IFMT) == _S_IFREG ? static_cast<std::size_t>(st.st_size) + 1 : 1 << 16;
   text.resize(capacity);
-  std::size_t used = 0;
-  for (;;) {
-    if (used == text.size()) text.resize(text.size() * 2);
-    const std::size_t room = text.size() - used;
-    const int n =
-        ::_read(fd, text.data() + used, static_cast<unsigned>(room < kMaxChunk ? room : kMaxChunk));
-    if (n < 0) {
-      // A pipe whose writer has gone ends the input, as on any other system.
-      if (errno == EPIPE) break;
-      throw Failure{"readFile", errno};
-    }
-    if (n == 0) break;
-    used += static_cast<std::size_t>(n);
-  }
-  text.resize(used);
-  return text;
+  return readUntilEnd(std::move(text), [fd](char* data, std::size_t room) -> std::size_t {
+    const int n = ::_read(fd, data, static_cast<unsigned>(room < kMaxChunk ? room : kMaxChunk));
+    if (n >= 0) return static_cast<std::size_t>(n);
+    // A pipe whose writer has gone ends the input, as on any other system.
+    if (errno == EPIPE) return 0;
+    throw Failure{"readFile", errno};
+  });
 }
 
 std::string describeError(int errnum) {

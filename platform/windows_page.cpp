@@ -74,7 +74,6 @@ struct PageFile::State {
   std::uint64_t size = 0;
   Mode mode = Mode::InPlace;
   int fd = -1;
-  bool closed = false;
   bool exists = false;  // the path names a file the page replaces
   std::string newFile;  // beside the page, until commit()
 
@@ -211,7 +210,6 @@ void PageFile::close() {
   if (s.mode == State::Mode::Over && ::_chsize_s(s.fd, static_cast<__int64>(s.size)) != 0) {
     throw Failure{"writeFile", errno};
   }
-  s.closed = true;
   const int fd = s.fd;
   s.fd = -1;
   closeFile(fd);
