@@ -169,6 +169,28 @@ TEST_P(PageFileTest, ReplacesTheOldFileOnlyWhenCompleteAndCommitted) {
   }
 }
 
+// The commit comes after the last line of the standard output: a rename that
+// fails there is still reported, and the new file does not stay behind.
+TEST_P(PageFileTest, RenameThatFailsAtTheCommitIsReportedAndLeavesNoNewFile) {
+  write("page.html", "old");
+  std::string message;
+  try {
+    PageFile file(path("page.html"), 3);
+    file.write("new", 3);
+    file.close();
+    // Meanwhile the page's name has become a folder that is not empty.
+    fs::remove(path("page.html"));
+    fs::create_directory(path("page.html"));
+    write("page.html/kept", "x");
+    file.commit();
+  } catch (const Error& e) {
+    message = e.message();
+  }
+  EXPECT_EQ(message, path("page.html") + ": writeFile: inappropriate type (Is a directory)");
+  EXPECT_EQ(listing(dir_), std::vector<std::string>{"page.html"});
+  EXPECT_EQ(contents(path("page.html/kept")), "x");
+}
+
 TEST_P(PageFileTest, StopSignalLeavesNoNewFile) {
   write("page.html", "old");
   const pid_t child = ::fork();
