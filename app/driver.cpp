@@ -4,7 +4,6 @@
 #include <memory>
 #include <new>
 
-#include "app/io.h"
 #include "base/error.h"
 #include "diag/diag.h"
 #include "platform/platform.h"
@@ -35,7 +34,7 @@ void runSteps(const std::vector<std::string>& args, Output& out) {
   showFlags(out, options.flags);
   showPositionals(out, options.positionals);
   const std::string& inputPath = options.positionals.front();
-  std::string document = readWholeFile(inputPath);
+  std::string document = platform::readWholeFile(inputPath);
   const auto nameTree =
       std::make_shared<const LabelTree>(nameTreeOf(inputPath, std::move(document)));
   // A large tree's page is laid out and measured while the tree is drawn: both only
@@ -51,7 +50,7 @@ void runSteps(const std::vector<std::string>& args, Output& out) {
   const TreeMapPage page = building.get();
   // The input is read and closed before the page is opened, so the page may replace it.
   const std::string outputPath = outputFileName(options.flags);
-  PageFile file(outputPath, page.size());
+  platform::PageFile file(outputPath, page.size());
   page.write(file);
   file.close();
   out.write("Written: ");
@@ -99,8 +98,8 @@ int run(const std::vector<std::string>& args, Sink& standardOutput, Sink& standa
 
 int runMain(int argc, char** argv) {
   const std::vector<std::string> args = platform::startProcess(argc, argv);
-  FdSink standardOutput(platform::standardOutput(), "<stdout>");
-  FdSink standardError(platform::standardError(), "<stderr>");
+  platform::FdSink standardOutput = platform::standardOutput();
+  platform::FdSink standardError = platform::standardError();
   return run(args, standardOutput, standardError);
 }
 

@@ -1,5 +1,5 @@
-// app/: the program's entry, its command line, the run driver and the file I/O
-// (the only code that does I/O). This header is the run.
+// app/: the program's entry, its command line and the run driver, which decides
+// every read and write (the platform layer carries them out). This header is the run.
 //
 // The run driver: parses the command line, prints the diagnostics, reads and
 // parses the input, writes the page, and turns any failure into the one report

@@ -1,8 +1,7 @@
 #include "base/error.h"
 
 #include <cerrno>
-
-#include "platform/platform.h"
+#include <cstring>
 
 namespace qv {
 
@@ -21,13 +20,12 @@ Error Error::io(std::string path, std::string operation, int errnum) {
   message += ": ";
   message += ioKindPhrase(errnum);
   message += " (";
-  message += platform::describeError(errnum);
+  message += std::strerror(errnum);
   message += ")";
   return Error(Kind::Io, std::move(message));
 }
 
 const char* ioKindPhrase(int errnum) {
-  if (platform::isQuotaError(errnum)) return "resource exhausted";
   switch (errnum) {
     case ENOENT:
     case ENOTDIR:
@@ -38,6 +36,10 @@ const char* ioKindPhrase(int errnum) {
       return "permission denied";
     case EISDIR:
       return "inappropriate type";
+#ifdef EDQUOT
+    // Not every C library has a "disk quota exceeded".
+    case EDQUOT:
+#endif
     case ENOSPC:
     case ENOMEM:
     case EMFILE:

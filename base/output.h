@@ -13,9 +13,12 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
-
 namespace qv {
+
+// The bytes one line feed takes once it reaches a file or a standard stream: 2
+// where the system's text files end their lines with carriage return and line
+// feed (Windows), 1 elsewhere.
+inline constexpr unsigned kLineEndBytes = QUILTVIEW_LINE_END_BYTES;
 
 // Where an Output's full buffers go.
 class BufferSink {
@@ -123,7 +126,7 @@ class Output {
 // Counts what a producer would write instead of writing it: the producers of the
 // page are templates over their output, so running them over a ByteCount measures
 // the page by the very rules that write it. It counts the bytes as they reach the
-// file, where every line feed takes platform::kLineEndBytes.
+// file, where every line feed takes kLineEndBytes.
 class ByteCount {
  public:
   void put(char c) {
@@ -147,8 +150,8 @@ class ByteCount {
   std::uint64_t bytes() const { return bytes_; }
 
  private:
-  static constexpr bool kOneByteLineEnds = platform::kLineEndBytes == 1;
-  static constexpr unsigned kExtra = platform::kLineEndBytes - 1;
+  static constexpr bool kOneByteLineEnds = kLineEndBytes == 1;
+  static constexpr unsigned kExtra = kLineEndBytes - 1;
   std::uint64_t bytes_ = 0;
 };
 

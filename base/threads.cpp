@@ -10,8 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/platform.h"
-
 namespace qv {
 namespace {
 
@@ -206,10 +204,6 @@ void forEachInParallel(std::size_t count, unsigned workers,
   work();  // the calling thread is one of the workers
   for (std::thread& t : threads) t.join();
   if (error) std::rethrow_exception(error);
-}
-
-unsigned availableCpus() {
-  return platform::availableCpus();
 }
 
 }  // namespace qv

@@ -42,13 +42,10 @@ void writePieces(Sink& sink, unsigned workers, std::size_t bufferSize,
 void forEachInParallel(std::size_t count, unsigned workers,
                        const std::function<void(std::size_t)>& task);
 
-// The number of threads this process may run at once (its CPU affinity), at least 1.
-unsigned availableCpus();
-
-// The workers for work several threads can share: one a CPU, or none (the calling
-// thread alone) where the process may use only one CPU.
-inline unsigned workerThreads() {
-  return availableCpus() > 1 ? availableCpus() : 0;
+// The workers for work several threads can share, given the CPUs the process may
+// run on: one a CPU, or none (the calling thread alone) where there is only one.
+inline unsigned workersFor(unsigned cpus) {
+  return cpus > 1 ? cpus : 0;
 }
 
 }  // namespace qv

@@ -3,8 +3,8 @@
 //   quiltview_nodes FILE
 #include <cstdio>
 
-#include "app/io.h"
 #include "base/error.h"
+#include "platform/platform.h"
 #include "xml/reader.h"
 
 int main(int argc, char** argv) {
@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    const qv::LabelTree tree = qv::nameTreeOf(argv[1], qv::readWholeFile(argv[1]));
+    const qv::LabelTree tree = qv::nameTreeOf(argv[1], qv::platform::readWholeFile(argv[1]));
     std::printf("%zu\n", tree.size());
   } catch (const qv::Error& e) {
     std::fprintf(stderr, "%s\n", e.message().c_str());

@@ -8,7 +8,6 @@
 
 #include "base/error.h"
 #include "base/lines.h"
-#include "platform/platform.h"
 
 namespace qv {
 
@@ -84,10 +83,10 @@ bool writeNarrowDivision(Output& out, Label label, std::string_view id) {
 }
 
 // What writeNarrowDivision would write, counted as ByteCount counts: the bytes as
-// they reach the file, where a line feed takes platform::kLineEndBytes. Only the
+// they reach the file, where a line feed takes kLineEndBytes. Only the
 // line ends hold line feeds; no escape does.
 std::uint64_t narrowDivisionSize(std::string_view text, std::string_view id) {
-  constexpr std::uint64_t kLineEnd = platform::kLineEndBytes;
+  constexpr std::uint64_t kLineEnd = kLineEndBytes;
   std::uint64_t size = kDivisionOpen.size() + id.size() + 3 + kDivisionClose.size();
   bool first = true;
   forEachLine(text, [&](std::span<const char> line) {

@@ -12,7 +12,9 @@
 #include <cstring>
 #include <thread>
 
+#include "base/error.h"
 #include "platform/platform.h"
+#include "platform/posix_internal.h"
 #include "platform/read_all.h"
 
 #if QUILTVIEW_LINUX_CALLS
@@ -84,66 +86,78 @@ void unmapLarge(void* p, std::size_t bytes) noexcept {
   ::munmap(p, roundUp(bytes, kHugePage));
 }
 
-int standardOutput() {
-  return STDOUT_FILENO;
-}
-
-int standardError() {
-  return STDERR_FILENO;
-}
-
-void writeAll(int fd, const char* data, std::size_t size) {
+void writeAll(int fd, const char* data, std::size_t size, const std::string& name) {
   while (size > 0) {
     const ssize_t n = ::write(fd, data, size);
     if (n < 0) {
       if (errno == EINTR) continue;
-      throw Failure{"writeFile", errno};
+      throw Error::io(name, "writeFile", errno);
     }
     data += n;
     size -= static_cast<std::size_t>(n);
   }
 }
 
-void closeFile(int fd) {
-  if (::close(fd) != 0) throw Failure{"closeFile", errno};
+std::string readLink(const std::string& link, const std::string& name, std::size_t firstGuess) {
+  std::string text(firstGuess > 0 ? firstGuess : 1, '\0');
+  for (;;) {
+    const ssize_t n = ::readlink(link.c_str(), text.data(), text.size());
+    if (n < 0) throw Error::io(name, "openFile", errno);
+    // A text that fills the buffer may have been cut.
+    if (static_cast<std::size_t>(n) < text.size()) {
+      text.resize(static_cast<std::size_t>(n));
+      return text;
+    }
+    text.resize(text.size() * 2);
+  }
 }
 
-void closeQuietly(int fd) noexcept {
-  ::close(fd);
+FdSink::~FdSink() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void FdSink::write(const char* data, std::size_t size) {
+  writeAll(fd_, data, size, name_);
+}
+
+void FdSink::close() {
+  const int fd = fd_;
+  fd_ = -1;
+  if (fd >= 0 && ::close(fd) != 0) throw Error::io(name_, "closeFile", errno);
+}
+
+FdSink standardOutput() {
+  return FdSink(STDOUT_FILENO, "<stdout>");
+}
+
+FdSink standardError() {
+  return FdSink(STDERR_FILENO, "<stderr>");
 }
 
 std::string readWholeFile(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw Failure{"openFile", errno};
+  if (fd < 0) throw Error::io(path, "openFile", errno);
   struct Closer {
     int fd;
     ~Closer() { ::close(fd); }
   } closer{fd};
   struct stat st {};
-  if (::fstat(fd, &st) != 0) throw Failure{"openFile", errno};
+  if (::fstat(fd, &st) != 0) throw Error::io(path, "openFile", errno);
   // Reading a directory must never look like an empty document.
-  if (S_ISDIR(st.st_mode)) throw Failure{"openFile", EISDIR};
+  if (S_ISDIR(st.st_mode)) throw Error::io(path, "openFile", EISDIR);
   std::string text;
   // Regular files tell their size; pipes and devices are read until they end.
   std::size_t capacity = S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) + 1 : 1 << 16;
   text.reserve(capacity);
   adviseHugePages(text.data(), capacity);
   text.resize(capacity);
-  return readUntilEnd(std::move(text), [fd](char* data, std::size_t room) {
+  return readUntilEnd(std::move(text), [fd, &path](char* data, std::size_t room) {
     for (;;) {
       const ssize_t n = ::read(fd, data, room);
       if (n >= 0) return static_cast<std::size_t>(n);
-      if (errno != EINTR) throw Failure{"readFile", errno};
+      if (errno != EINTR) throw Error::io(path, "readFile", errno);
     }
   });
-}
-
-std::string describeError(int errnum) {
-  return std::strerror(errnum);
-}
-
-bool isQuotaError(int errnum) {
-  return errnum == EDQUOT;
 }
 
 }  // namespace qv::platform

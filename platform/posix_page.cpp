@@ -13,7 +13,14 @@
 #include <random>
 #include <string>
 
+#include "base/error.h"
 #include "platform/platform.h"
+#include "platform/posix_internal.h"
+
+#if QUILTVIEW_LINUX_CALLS
+#include <linux/magic.h>
+#include <sys/vfs.h>
+#endif
 
 namespace qv::platform {
 
@@ -21,20 +28,27 @@ namespace {
 
 // What a stop signal (Ctrl-C, SIGTERM, a hang-up) must undo before the process
 // ends: the hidden file of the page being written, which must not stay behind with
-// gigabytes reserved, or, written in place, the old page's bytes after the new ones.
+// gigabytes reserved, or, written in place, the reservation past the old page's end
+// and, once the first byte is written, the old page's bytes after the new ones.
 std::atomic<const char*> newFileToRemove{nullptr};
 std::atomic<int> fileToCut{-1};
+std::atomic<off_t> lengthBeforeWriting{0};
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction previousActions[std::size(kStopSignals)];
 bool handlingStopSignals = false;
 
+// Cuts a file written in place where its new bytes end, or, before the first, at
+// its old length (which frees the space reserved past it). Async-signal-safe.
+void cutWrittenInPlace(int fd, off_t oldLength) noexcept {
+  const off_t written = ::lseek(fd, 0, SEEK_CUR);
+  if (written < 0) return;
+  if (::ftruncate(fd, written > 0 ? written : oldLength) != 0) {
+  }
+}
+
 extern "C" void undoAndStop(int signal) {
   if (const char* path = newFileToRemove.load()) ::unlink(path);
-  if (const int fd = fileToCut.load(); fd >= 0) {
-    const off_t written = ::lseek(fd, 0, SEEK_CUR);
-    if (written >= 0 && ::ftruncate(fd, written) != 0) {
-    }
-  }
+  if (const int fd = fileToCut.load(); fd >= 0) cutWrittenInPlace(fd, lengthBeforeWriting.load());
   // SA_RESETHAND restored the default action: the signal ends the process as
   // soon as this handler returns, with the status the sender expects.
   ::raise(signal);
@@ -78,10 +92,20 @@ std::string hiddenName(const std::string& folder, const std::string& base,
 }
 
 // A link on the process file system (/dev/stdout leads to /proc/self/fd/1)
-// stands for an open descriptor: its text is no file name to replace.
+// stands for an open descriptor: its text is no file name to replace. Where /proc
+// is not mounted (a chroot, a small container) it is a plain folder of another
+// file system, whose links are ordinary ones.
 bool isDescriptorLink(const struct stat& link) {
   struct stat proc {};
-  return ::lstat("/proc", &proc) == 0 && link.st_dev == proc.st_dev;
+  if (::lstat("/proc", &proc) != 0 || link.st_dev != proc.st_dev) return false;
+#if QUILTVIEW_LINUX_CALLS
+  struct statfs fs {};
+  return ::statfs("/proc", &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC;
+#else
+  // Without the file system's type, a mount point: not on the device of "/".
+  struct stat root {};
+  return ::lstat("/", &root) == 0 && root.st_dev != proc.st_dev;
+#endif
 }
 
 // The path the chain of symbolic links starting at path leads to, which may not
@@ -92,14 +116,21 @@ std::string followLinks(const std::string& path) {
     struct stat st {};
     if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
     if (isDescriptorLink(st)) return {};
-    if (hops == 40) throw Failure{"openFile", ELOOP};
-    std::string target(static_cast<std::size_t>(st.st_size) + 1, '\0');
-    const ssize_t n = ::readlink(at.c_str(), target.data(), target.size());
-    if (n < 0) throw Failure{"openFile", errno};
-    target.resize(static_cast<std::size_t>(n));
+    if (hops == 40) throw Error::io(path, "openFile", ELOOP);
+    const std::string target = readLink(at, path);
     // A relative target is read from the link's own folder.
     at = target.starts_with('/') ? target : at.substr(0, at.rfind('/') + 1) + target;
   }
+}
+
+// Whether a file the caller does not own, in a folder with the sticky bit, is
+// kept from being replaced by a rename: only its owner, the folder's owner and a
+// privileged process may remove or replace it there.
+bool stickyKeepsFromReplacing(const std::string& folder, const struct stat& old) {
+  struct stat dir {};
+  if (::stat(folder.empty() ? "." : folder.c_str(), &dir) != 0) return false;
+  const uid_t me = ::geteuid();
+  return (dir.st_mode & S_ISVTX) != 0 && me != 0 && old.st_uid != me && dir.st_uid != me;
 }
 
 }  // namespace
@@ -107,33 +138,38 @@ std::string followLinks(const std::string& path) {
 struct PageFile::State {
   void open();
   static constexpr int kNoUnnamedFiles = -1;
-  int openUnnamed(const std::string& folder);
-  int openNamed(const std::string& folder, const std::string& base);
+  int openUnnamed(const std::string& folder, unsigned permissions);
+  int openNamed(const std::string& folder, unsigned permissions);
   void openInPlace();
-  void openOver(const std::string& target, const struct stat& old);
+  void openOver(const std::string& at, const struct stat& old);
   void reserve(std::uint64_t alreadyHeld, bool keepSize);
   void close();
   void commit();
   void discard() noexcept;
+  [[noreturn]] void fail(const char* operation, int errnum) const {
+    throw Error::io(path, operation, errnum);
+  }
 
   enum class Mode { InPlace, Over, Unnamed, Named };
-  std::string path_;  // as given
-  std::uint64_t size_ = 0;
-  Mode mode_ = Mode::InPlace;
-  int fd_ = -1;
-  bool closed_ = false;
-  std::string target_;  // the file the page replaces
-  std::string hidden_;  // the new file's hidden name beside it, once it has one
-  std::string base_;    // what hidden names are made of
-  bool keepOwnerAndMode_ = false;
-  unsigned oldMode_ = 0, oldUid_ = 0, oldGid_ = 0;
+  std::string path;  // as typed, for reports
+  std::uint64_t size = 0;
+  std::uint64_t written = 0;
+  Mode mode = Mode::InPlace;
+  int fd = -1;
+  bool closed = false;
+  std::string target;  // the file the page replaces
+  std::string hidden;  // the new file's hidden name beside it, once it has one
+  std::string base;    // what hidden names are made of
+  bool keepOwnerAndMode = false;
+  unsigned oldMode = 0, oldUid = 0, oldGid = 0;
+  off_t oldLength = 0;  // written in place: the old page's length
 };
 
 const bool PageFile::unnamedFiles = QUILTVIEW_LINUX_CALLS != 0;
 
 PageFile::PageFile(const std::string& path, std::uint64_t size) : state_(new State) {
-  state_->path_ = path;
-  state_->size_ = size;
+  state_->path = path;
+  state_->size = size;
   try {
     state_->open();
   } catch (...) {
@@ -147,7 +183,8 @@ PageFile::~PageFile() {
 }
 
 void PageFile::write(const char* data, std::size_t size) {
-  writeAll(state_->fd_, data, size);
+  writeAll(state_->fd, data, size, state_->path);
+  state_->written += size;
 }
 
 void PageFile::close() {
@@ -160,35 +197,35 @@ void PageFile::commit() {
 
 void PageFile::State::open() {
   // A path that names no file ("", "dir/") is opened as given, and fails as always.
-  const std::string target = path_.empty() || path_.ends_with('/') ? "" : followLinks(path_);
-  if (target.empty()) return openInPlace();
+  const std::string at = path.empty() || path.ends_with('/') ? "" : followLinks(path);
+  if (at.empty()) return openInPlace();
   struct stat old {};
-  const bool exists = ::lstat(target.c_str(), &old) == 0;
-  if (!exists && errno != ENOENT) throw Failure{"openFile", errno};
+  const bool exists = ::lstat(at.c_str(), &old) == 0;
+  if (!exists && errno != ENOENT) fail("openFile", errno);
   if (exists && !S_ISREG(old.st_mode)) return openInPlace();
   // The rename needs only the folder's permission; the user's own file says
   // whether they may replace it.
-  if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
-    throw Failure{"openFile", errno};
-  }
-  const std::size_t slash = target.rfind('/') + 1;  // 0 when there is none
-  const std::string folder = target.substr(0, slash);
-  base_ = target.substr(slash, 200);
-  target_ = target;
+  if (exists && ::faccessat(AT_FDCWD, at.c_str(), W_OK, AT_EACCESS) != 0) fail("openFile", errno);
+  const std::size_t slash = at.rfind('/') + 1;  // 0 when there is none
+  const std::string folder = at.substr(0, slash);
+  if (exists && stickyKeepsFromReplacing(folder, old)) return openOver(at, old);
+  base = at.substr(slash, 200);
+  target = at;
   handleStopSignals();
-  int error = openUnnamed(folder);
-  if (error == kNoUnnamedFiles) error = openNamed(folder, base_);
+  // Replacing, the new page is its owner's alone until it takes the old one's mode:
+  // the old page may have been private.
+  const unsigned permissions = exists ? 0600 : 0666;
+  int error = openUnnamed(folder, permissions);
+  if (error == kNoUnnamedFiles) error = openNamed(folder, permissions);
   if (error != 0) {
-    if (exists && (error == EACCES || error == EPERM || error == EROFS)) {
-      return openOver(target, old);
-    }
-    throw Failure{"openFile", error};
+    if (exists && (error == EACCES || error == EPERM || error == EROFS)) return openOver(at, old);
+    fail("openFile", error);
   }
   if (exists) {
-    keepOwnerAndMode_ = true;
-    oldMode_ = old.st_mode & 07777;
-    oldUid_ = old.st_uid;
-    oldGid_ = old.st_gid;
+    keepOwnerAndMode = true;
+    oldMode = old.st_mode & 07777;
+    oldUid = old.st_uid;
+    oldGid = old.st_gid;
   }
   reserve(0, false);
   if (exists) {
@@ -196,7 +233,7 @@ void PageFile::State::open() {
     // the new page takes as much again; what the machine took back meanwhile is
     // slow to get again. Dropping them changes nothing on the disk.
 #if QUILTVIEW_LINUX_CALLS
-    const int oldFd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int oldFd = ::open(at.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (oldFd >= 0) {
       ::posix_fadvise(oldFd, 0, 0, POSIX_FADV_DONTNEED);
       ::close(oldFd);
@@ -208,69 +245,67 @@ void PageFile::State::open() {
 // An unnamed file in the folder, named only at commit(). Returns 0, the error of
 // a folder that refuses new files, or kNoUnnamedFiles where the kernel or the file
 // system has no unnamed files, or /proc, through which it is named, is missing.
-int PageFile::State::openUnnamed([[maybe_unused]] const std::string& folder) {
+int PageFile::State::openUnnamed([[maybe_unused]] const std::string& folder,
+                                 [[maybe_unused]] unsigned permissions) {
 #if !QUILTVIEW_LINUX_CALLS
   // Unnamed files are Linux's own.
   return kNoUnnamedFiles;
 #else
   if (!tryUnnamed) return kNoUnnamedFiles;
-  const int fd =
-      ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-  if (fd < 0) {
+  const int unnamed =
+      ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, permissions);
+  if (unnamed < 0) {
     // Kernels without O_TMPFILE see a directory opened for writing (EISDIR).
     return errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL ? kNoUnnamedFiles : errno;
   }
-  if (::faccessat(AT_FDCWD, ("/proc/self/fd/" + std::to_string(fd)).c_str(), F_OK,
+  if (::faccessat(AT_FDCWD, ("/proc/self/fd/" + std::to_string(unnamed)).c_str(), F_OK,
                   AT_SYMLINK_NOFOLLOW) != 0) {
-    ::close(fd);
+    ::close(unnamed);
     return kNoUnnamedFiles;
   }
-  fd_ = fd;
-  mode_ = Mode::Unnamed;
+  fd = unnamed;
+  mode = Mode::Unnamed;
   return 0;
 #endif
 }
 
 // A hidden file beside the page, known to the stop signals' handler before it
 // exists. Returns 0 or the error of the last attempt.
-int PageFile::State::openNamed(const std::string& folder, const std::string& base) {
+int PageFile::State::openNamed(const std::string& folder, unsigned permissions) {
   std::random_device entropy;
   for (int attempt = 0;; ++attempt) {
-    hidden_ = hiddenName(folder, base, entropy);
-    newFileToRemove.store(hidden_.c_str());
-    fd_ = ::open(hidden_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd_ >= 0) break;
+    hidden = hiddenName(folder, base, entropy);
+    newFileToRemove.store(hidden.c_str());
+    fd = ::open(hidden.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, permissions);
+    if (fd >= 0) break;
     const int error = errno;
     newFileToRemove.store(nullptr);  // the name is someone else's
-    hidden_.clear();
+    hidden.clear();
     if (error != EEXIST || attempt == 8) return error;
   }
-  mode_ = Mode::Named;
+  mode = Mode::Named;
   return 0;
 }
 
-// No new file can be made in the folder, but the page itself may be written: it
-// is written over the old one. Its space is reserved without lengthening the file,
-// so that a page that does not fit is refused while the old page is still whole;
-// from then on a failure leaves the file cut at the bytes written.
-void PageFile::State::openOver(const std::string& target, const struct stat& old) {
-  fd_ = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
-  if (fd_ < 0) throw Failure{"openFile", errno};
-  try {
-    reserve(static_cast<std::uint64_t>(old.st_blocks) * 512, true);
-  } catch (const Failure&) {
-    // Gives back what a reservation that failed half way took past the end.
-    if (::ftruncate(fd_, old.st_size) != 0) {
-    }
-    throw;
-  }
-  mode_ = Mode::Over;
-  fileToCut.store(fd_);
+// The page cannot be put over the old one, but the old one may be written: the
+// page is written over it. Its space is reserved without lengthening the file, so
+// that a page that does not fit is refused while the old page is still whole;
+// until the first byte a failure gives back the reservation and leaves the old
+// page as it was, after it the file is cut at the bytes written.
+void PageFile::State::openOver(const std::string& at, const struct stat& old) {
+  fd = ::open(at.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) fail("openFile", errno);
+  mode = Mode::Over;
+  oldLength = old.st_size;
+  lengthBeforeWriting.store(oldLength);
+  fileToCut.store(fd);
+  handleStopSignals();
+  reserve(static_cast<std::uint64_t>(old.st_blocks) * 512, true);
 }
 
 void PageFile::State::openInPlace() {
-  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd_ < 0) throw Failure{"openFile", errno};
+  fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) fail("openFile", errno);
 }
 
 // fallocate proper, not posix_fallocate: where the file system cannot reserve,
@@ -278,96 +313,101 @@ void PageFile::State::openInPlace() {
 // (another system) posix_fallocate reserves a new file's space; where it cannot,
 // and for an old file written over, the file system's free space must hold the page.
 void PageFile::State::reserve(std::uint64_t alreadyHeld, [[maybe_unused]] bool keepSize) {
-  if (size_ == 0) return;
+  if (size == 0) return;
 #if QUILTVIEW_LINUX_CALLS
   int result;
   do {
-    result = ::fallocate(fd_, keepSize ? FALLOC_FL_KEEP_SIZE : 0, 0, static_cast<off_t>(size_));
+    result = ::fallocate(fd, keepSize ? FALLOC_FL_KEEP_SIZE : 0, 0, static_cast<off_t>(size));
   } while (result != 0 && errno == EINTR);
   if (result == 0) return;
-  if (errno != EOPNOTSUPP && errno != ENOSYS) throw Failure{"writeFile", errno};
+  if (errno != EOPNOTSUPP && errno != ENOSYS) fail("writeFile", errno);
 #else
   // posix_fallocate lengthens the file: only for a new one.
   if (!keepSize) {
     int result;
     do {
-      result = ::posix_fallocate(fd_, 0, static_cast<off_t>(size_));
+      result = ::posix_fallocate(fd, 0, static_cast<off_t>(size));
     } while (result == EINTR);
     if (result == 0) return;
-    if (result != EINVAL && result != EOPNOTSUPP) throw Failure{"writeFile", result};
+    if (result != EINVAL && result != EOPNOTSUPP) fail("writeFile", result);
   }
 #endif
   struct statvfs fs {};
-  if (::fstatvfs(fd_, &fs) != 0) return;  // nothing to compare with: try
+  if (::fstatvfs(fd, &fs) != 0) return;  // nothing to compare with: try
   const std::uint64_t free = std::uint64_t{fs.f_bavail} * fs.f_frsize + alreadyHeld;
-  if (size_ > free) throw Failure{"writeFile", ENOSPC};
+  if (size > free) fail("writeFile", ENOSPC);
 }
 
 void PageFile::State::close() {
-  if (mode_ == Mode::Over) {
+  if (written != size) {
+    throw Error::program("the page came to " + std::to_string(written) +
+                         " bytes where its size said " + std::to_string(size));
+  }
+  if (mode == Mode::Over) {
     // The old page may have been longer.
-    if (::ftruncate(fd_, static_cast<off_t>(size_)) != 0) {
-      throw Failure{"writeFile", errno};
-    }
+    if (::ftruncate(fd, static_cast<off_t>(size)) != 0) fail("writeFile", errno);
     fileToCut.store(-1);
   }
-  if (keepOwnerAndMode_) {
+  if (keepOwnerAndMode) {
     // Only root may give a file away; anyone else keeps the page as their own.
-    if (::fchown(fd_, oldUid_, oldGid_) != 0) {
+    if (::fchown(fd, oldUid, oldGid) != 0) {
     }
-    if (::fchmod(fd_, oldMode_) != 0) throw Failure{"writeFile", errno};
+    if (::fchmod(fd, oldMode) != 0) fail("writeFile", errno);
   }
-  closed_ = true;
-  // An unnamed file stays open: commit() names it through its descriptor.
-  if (mode_ == Mode::Unnamed) return;
-  const int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0) throw Failure{"closeFile", errno};
+  closed = true;
+  if (mode == Mode::Unnamed) {
+    // The unnamed file stays open: commit() names it through its descriptor. A
+    // copy of the descriptor is closed now instead, which flushes and reports as
+    // the last close would, so that a write error that a network file system
+    // keeps until the close is known before the caller says the page is written.
+    const int copy = ::dup(fd);
+    if (copy < 0) fail("closeFile", errno);
+    if (::close(copy) != 0) fail("closeFile", errno);
+    return;
+  }
+  const int closing = fd;
+  fd = -1;
+  if (::close(closing) != 0) fail("closeFile", errno);
 }
 
 void PageFile::State::commit() {
-  if (mode_ == Mode::Unnamed) {
-    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
-    const std::size_t slash = target_.rfind('/') + 1;
+  if (!closed) throw Error::program("the page was committed before it was closed");
+  if (mode == Mode::Unnamed) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    const std::size_t slash = target.rfind('/') + 1;
     std::random_device entropy;
     for (int attempt = 0;; ++attempt) {
-      hidden_ = hiddenName(target_.substr(0, slash), base_, entropy);
-      newFileToRemove.store(hidden_.c_str());
-      if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, hidden_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      hidden = hiddenName(target.substr(0, slash), base, entropy);
+      newFileToRemove.store(hidden.c_str());
+      if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, hidden.c_str(), AT_SYMLINK_FOLLOW) == 0) {
         break;
       }
       const int error = errno;
       newFileToRemove.store(nullptr);
-      hidden_.clear();
+      hidden.clear();
       if (error == EEXIST && attempt < 8) continue;
-      throw Failure{"writeFile", error};
+      fail("writeFile", error);
     }
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) throw Failure{"closeFile", errno};
+    // What the close had to say, the close of the copy said.
+    ::close(fd);
+    fd = -1;
   }
-  if (!hidden_.empty()) {
-    if (::rename(hidden_.c_str(), target_.c_str()) != 0) {
-      throw Failure{"writeFile", errno};
-    }
-    hidden_.clear();
+  if (!hidden.empty()) {
+    if (::rename(hidden.c_str(), target.c_str()) != 0) fail("writeFile", errno);
+    hidden.clear();
   }
   releaseStopSignals();
 }
 
 void PageFile::State::discard() noexcept {
-  if (fd_ >= 0) {
-    if (mode_ == Mode::Over && !closed_) {
-      const off_t written = ::lseek(fd_, 0, SEEK_CUR);
-      if (written >= 0 && ::ftruncate(fd_, written) != 0) {
-      }
-    }
-    ::close(fd_);
-    fd_ = -1;
+  if (fd >= 0) {
+    if (mode == Mode::Over && !closed) cutWrittenInPlace(fd, oldLength);
+    ::close(fd);
+    fd = -1;
   }
-  if (!hidden_.empty()) {
-    ::unlink(hidden_.c_str());
-    hidden_.clear();
+  if (!hidden.empty()) {
+    ::unlink(hidden.c_str());
+    hidden.clear();
   }
   releaseStopSignals();
 }

@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstring>
 
+#include "base/error.h"
 #include "platform/platform.h"
 #include "platform/read_all.h"
 #include "platform/windows_internal.h"
@@ -147,31 +148,37 @@ void unmapLarge(void* p, std::size_t) noexcept {
   ::VirtualFree(p, 0, MEM_RELEASE);
 }
 
-int standardOutput() {
-  return _fileno(stdout);
-}
-
-int standardError() {
-  return _fileno(stderr);
-}
-
-void writeAll(int fd, const char* data, std::size_t size) {
+void writeAll(int fd, const char* data, std::size_t size, const std::string& name) {
   while (size > 0) {
     const std::size_t chunk = size < kMaxChunk ? size : kMaxChunk;
     const int n = ::_write(fd, data, static_cast<unsigned>(chunk));
-    if (n < 0) throw Failure{"writeFile", errno};
-    if (n == 0) throw Failure{"writeFile", ENOSPC};
+    if (n < 0) throw Error::io(name, "writeFile", errno);
+    if (n == 0) throw Error::io(name, "writeFile", ENOSPC);
     data += n;
     size -= static_cast<std::size_t>(n);
   }
 }
 
-void closeFile(int fd) {
-  if (::_close(fd) != 0) throw Failure{"closeFile", errno};
+FdSink::~FdSink() {
+  if (fd_ >= 0) ::_close(fd_);
 }
 
-void closeQuietly(int fd) noexcept {
-  ::_close(fd);
+void FdSink::write(const char* data, std::size_t size) {
+  writeAll(fd_, data, size, name_);
+}
+
+void FdSink::close() {
+  const int fd = fd_;
+  fd_ = -1;
+  if (fd >= 0 && ::_close(fd) != 0) throw Error::io(name_, "closeFile", errno);
+}
+
+FdSink standardOutput() {
+  return FdSink(_fileno(stdout), "<stdout>");
+}
+
+FdSink standardError() {
+  return FdSink(_fileno(stderr), "<stderr>");
 }
 
 std::string readWholeFile(const std::string& path) {
@@ -184,38 +191,28 @@ std::string readWholeFile(const std::string& path) {
     // Windows refuses to open a directory as a file, with "access denied".
     const DWORD attributes = ::GetFileAttributesW(name.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      throw Failure{"openFile", EISDIR};
+      throw Error::io(path, "openFile", EISDIR);
     }
-    throw Failure{"openFile", error};
+    throw Error::io(path, "openFile", error);
   }
   struct Closer {
     int fd;
     ~Closer() { ::_close(fd); }
   } closer{fd};
   struct _stat64 st {};
-  if (::_fstat64(fd, &st) != 0) throw Failure{"openFile", errno};
-  if ((st.st_mode & _S_IFMT) == _S_IFDIR) throw Failure{"openFile", EISDIR};
+  if (::_fstat64(fd, &st) != 0) throw Error::io(path, "openFile", errno);
+  if ((st.st_mode & _S_IFMT) == _S_IFDIR) throw Error::io(path, "openFile", EISDIR);
   std::string text;
   std::size_t capacity =
       (st.st_mode & _S_IFMT) == _S_IFREG ? static_cast<std::size_t>(st.st_size) + 1 : 1 << 16;
   text.resize(capacity);
-  return readUntilEnd(std::move(text), [fd](char* data, std::size_t room) -> std::size_t {
+  return readUntilEnd(std::move(text), [fd, &path](char* data, std::size_t room) -> std::size_t {
     const int n = ::_read(fd, data, static_cast<unsigned>(room < kMaxChunk ? room : kMaxChunk));
     if (n >= 0) return static_cast<std::size_t>(n);
     // A pipe whose writer has gone ends the input, as on any other system.
     if (errno == EPIPE) return 0;
-    throw Failure{"readFile", errno};
+    throw Error::io(path, "readFile", errno);
   });
-}
-
-std::string describeError(int errnum) {
-  return std::strerror(errnum);
-}
-
-bool isQuotaError(int) {
-  // No errno of the C library stands for a disk quota: Windows reports a full
-  // quota as a full disk.
-  return false;
 }
 
 }  // namespace qv::platform

@@ -16,4 +16,8 @@ std::string narrow(const wchar_t* wide, std::size_t size);
 // The errno value the C library gives a Win32 error (its _dosmaperr table).
 int errnoOfWin32(DWORD error);
 
+// Writes every byte, in chunks a single call can take; a failure is an Error on
+// name.
+void writeAll(int fd, const char* data, std::size_t size, const std::string& name);
+
 }  // namespace qv::platform

@@ -13,15 +13,13 @@
 #include <cstdio>
 #include <random>
 
+#include "base/error.h"
 #include "platform/platform.h"
 #include "platform/windows_internal.h"
 
 namespace qv::platform {
 namespace {
 
-Failure lastError(const char* operation) {
-  return Failure{operation, errnoOfWin32(::GetLastError())};
-}
 
 bool isDirectory(const std::wstring& name) {
   const DWORD attributes = ::GetFileAttributesW(name.c_str());
@@ -82,6 +80,15 @@ struct PageFile::State {
   void openOver();
   void reserve(std::uint64_t alreadyHeld, std::uint64_t keepSize);
   void discard() noexcept;
+  [[noreturn]] void fail(const char* operation, int errnum) const {
+    throw Error::io(path, operation, errnum);
+  }
+  [[noreturn]] void failWithLastError(const char* operation) const {
+    fail(operation, errnoOfWin32(::GetLastError()));
+  }
+
+  std::uint64_t written = 0;  // bytes as they reach the file
+  bool closed = false;
 };
 
 PageFile::PageFile(const std::string& path, std::uint64_t size) : state_(new State) {
@@ -103,7 +110,7 @@ void PageFile::State::open() {
   const std::wstring name = widen(path);
   // A path that names no file ("", "dir\") is opened as given, and fails as always.
   if (name.empty() || name.back() == L'/' || name.back() == L'\\') return openInPlace();
-  if (isDirectory(name)) throw Failure{"openFile", EISDIR};
+  if (isDirectory(name)) fail("openFile", EISDIR);
   // Devices (NUL, CON) and pipes are written in place: anything that is no file
   // on a disk.
   const HANDLE probe =
@@ -115,12 +122,12 @@ void PageFile::State::open() {
     if (type != FILE_TYPE_DISK) return openInPlace();
     exists = true;
   } else if (::GetLastError() != ERROR_FILE_NOT_FOUND) {
-    throw lastError("openFile");
+    failWithLastError("openFile");
   }
   // Replacing needs only the folder's permission; the file's own read-only
   // attribute says whether the user may replace it.
   if (exists && (::GetFileAttributesW(name.c_str()) & FILE_ATTRIBUTE_READONLY)) {
-    throw Failure{"openFile", EACCES};
+    fail("openFile", EACCES);
   }
   const std::size_t slash = folderEnd(path);
   const std::string folder = path.substr(0, slash);
@@ -139,7 +146,7 @@ void PageFile::State::open() {
       fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_TEXT);
       if (fd < 0) {
         ::CloseHandle(h);
-        throw Failure{"openFile", EMFILE};
+        fail("openFile", EMFILE);
       }
       break;
     }
@@ -147,7 +154,7 @@ void PageFile::State::open() {
     newFile.clear();
     if ((error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) && attempt < 8) continue;
     if (exists && error == ERROR_ACCESS_DENIED) return openOver();
-    throw Failure{"openFile", errnoOfWin32(error)};
+    fail("openFile", errnoOfWin32(error));
   }
   mode = Mode::Named;
   reserve(0, 0);
@@ -159,9 +166,9 @@ void PageFile::State::open() {
 // that does not fit leaves the old one whole.
 void PageFile::State::openOver() {
   fd = ::_wopen(widen(path).c_str(), _O_WRONLY | _O_TEXT | _O_NOINHERIT);
-  if (fd < 0) throw Failure{"openFile", errno};
+  if (fd < 0) fail("openFile", errno);
   LARGE_INTEGER old{};
-  if (!::GetFileSizeEx(handleOf(fd), &old)) throw lastError("openFile");
+  if (!::GetFileSizeEx(handleOf(fd), &old)) failWithLastError("openFile");
   reserve(static_cast<std::uint64_t>(old.QuadPart), static_cast<std::uint64_t>(old.QuadPart));
   mode = Mode::Over;
 }
@@ -173,8 +180,8 @@ void PageFile::State::openInPlace() {
   if (fd >= 0) return;
   const int error = errno;
   // Windows refuses to open a directory as a file, with "access denied".
-  if (!name.empty() && isDirectory(name)) throw Failure{"openFile", EISDIR};
-  throw Failure{"openFile", error};
+  if (!name.empty() && isDirectory(name)) fail("openFile", EISDIR);
+  fail("openFile", error);
 }
 
 // Allocates the page's bytes before the first is written (never fewer than
@@ -191,32 +198,41 @@ void PageFile::State::reserve(std::uint64_t alreadyHeld, std::uint64_t keepSize)
   const DWORD error = ::GetLastError();
   if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED &&
       error != ERROR_INVALID_FUNCTION && error != ERROR_CALL_NOT_IMPLEMENTED) {
-    throw Failure{"writeFile", errnoOfWin32(error)};
+    fail("writeFile", errnoOfWin32(error));
   }
   const std::size_t slash = folderEnd(path);
   const std::wstring folder = slash == 0 ? std::wstring(L".") : widen(path.substr(0, slash));
   ULARGE_INTEGER available{};
   if (!::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return;
-  if (size > available.QuadPart + alreadyHeld) throw Failure{"writeFile", ENOSPC};
+  if (size > available.QuadPart + alreadyHeld) fail("writeFile", ENOSPC);
 }
 
 void PageFile::write(const char* data, std::size_t size) {
-  writeAll(state_->fd, data, size);
+  writeAll(state_->fd, data, size, state_->path);
+  // Text mode writes each line feed as carriage return and line feed.
+  state_->written += size + (kLineEndBytes - 1) * static_cast<std::uint64_t>(
+                                                      std::count(data, data + size, '\n'));
 }
 
 void PageFile::close() {
   State& s = *state_;
+  if (s.written != s.size) {
+    throw Error::program("the page came to " + std::to_string(s.written) +
+                         " bytes where its size said " + std::to_string(s.size));
+  }
   // The old page may have been longer.
   if (s.mode == State::Mode::Over && ::_chsize_s(s.fd, static_cast<__int64>(s.size)) != 0) {
-    throw Failure{"writeFile", errno};
+    s.fail("writeFile", errno);
   }
+  s.closed = true;
   const int fd = s.fd;
   s.fd = -1;
-  closeFile(fd);
+  if (::_close(fd) != 0) s.fail("closeFile", errno);
 }
 
 void PageFile::commit() {
   State& s = *state_;
+  if (!s.closed) throw Error::program("the page was committed before it was closed");
   if (s.newFile.empty()) return;
   const std::wstring from = widen(s.newFile);
   const std::wstring to = widen(s.path);
@@ -225,7 +241,7 @@ void PageFile::commit() {
   if (!(s.exists && ::ReplaceFileW(to.c_str(), from.c_str(), nullptr,
                                    REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) &&
       !::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    throw lastError("writeFile");
+    s.failWithLastError("writeFile");
   }
   s.newFile.clear();
   releaseStopSignals();

@@ -33,7 +33,7 @@ std::string collect(F&& f) {
 // The size of text once written to a file in text mode, where each line feed takes
 // the platform's line end: what a page's size pass must come to.
 inline std::uint64_t sizeInFile(const std::string& text) {
-  return text.size() + (qv::platform::kLineEndBytes - 1) *
+  return text.size() + (qv::kLineEndBytes - 1) *
                            static_cast<std::uint64_t>(std::count(text.begin(), text.end(), '\n'));
 }
 

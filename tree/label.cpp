@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "base/memory.h"
+#include "platform/memory.h"
 
 namespace qv {
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "base/error.h"
-#include "base/memory.h"
+#include "platform/memory.h"
 #include "tree/label.h"
 
 namespace qv {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "base/memory.h"
+#include "platform/memory.h"
 #include "tree/label.h"
 #include "tree/tree.h"
 

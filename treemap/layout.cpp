@@ -9,6 +9,7 @@
 #include "base/error.h"
 #include "base/lines.h"
 #include "base/threads.h"
+#include "platform/platform.h"
 
 namespace qv {
 namespace {
@@ -162,7 +163,7 @@ BoxForest treeMapLBox(std::shared_ptr<const LabelTree> shared) {
   // Children come after their parent in pre-order, so a backward pass over a subtree
   // lays out every child before its parent. Disjoint subtrees are laid out on several
   // threads at once, then the few nodes above them.
-  const unsigned workers = workerThreads();
+  const unsigned workers = workersFor(platform::availableCpus());
   const TreeSplit split = splitForWorkers(tree, workers);
   forEachInParallel(split.units.size(), workers, [&](std::size_t u) {
     NodeLayout layout(tree, sizes, cells, cols);

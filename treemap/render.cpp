@@ -4,6 +4,7 @@
 
 #include "base/threads.h"
 #include "html/box.h"
+#include "platform/platform.h"
 #include "treemap/layout.h"
 #include "treemap/planner.h"
 #include "treemap/walk.h"
@@ -64,7 +65,8 @@ void TreeMapPage::write(Sink& sink) const {
   // document can ask for a page of gigabytes. Smaller trees are written by the
   // calling thread alone, through one buffer, as fast as their pages go anyway.
   constexpr std::size_t kParallelNodes = std::size_t{1} << 20;
-  const unsigned workers = forest_.size() >= kParallelNodes ? workerThreads() : 0;
+  const unsigned workers =
+      forest_.size() >= kParallelNodes ? workersFor(platform::availableCpus()) : 0;
   write(sink, workers, Output::kDefaultCapacity);
 }
 

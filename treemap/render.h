@@ -31,7 +31,7 @@ class TreeMapPage {
   // Measures every box's subtree (the only pass over all boxes before writing).
   TreeMapPage(TreeMapOptions options, BoxForest forest);
   // The exact number of bytes write() writes as they reach a file in text mode:
-  // each line feed counts platform::kLineEndBytes (CR LF on Windows).
+  // each line feed counts kLineEndBytes (CR LF on Windows).
   std::uint64_t size() const { return size_; }
   // Writes the page into sink in buffers of bufferSize bytes. With workers > 0 that
   // many threads produce pieces of a few buffers while the calling thread writes them

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "base/threads.h"
+#include "platform/platform.h"
 #include "treemap/walk.h"
 
 namespace qv {
@@ -42,7 +43,7 @@ std::uint64_t measureBox(const BoxMarkup& markup, const BoxForest& forest,
 LargeVector<std::uint64_t> measureSubtrees(const BoxMarkup& markup, const BoxForest& forest) {
   const LabelTree& tree = forest.tree();
   LargeVector<std::uint64_t> bytes(forest.size());
-  const unsigned workers = workerThreads();
+  const unsigned workers = workersFor(platform::availableCpus());
   const TreeSplit split = splitForWorkers(tree, workers);
   forEachInParallel(split.units.size(), workers, [&](std::size_t u) {
     const auto [begin, end, depth] = split.units[u];

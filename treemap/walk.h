@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "base/memory.h"
 #include "base/output.h"
 #include "html/box.h"
+#include "platform/memory.h"
 #include "treemap/box.h"
 
 namespace qv {

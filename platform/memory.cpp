@@ -1,4 +1,4 @@
-#include "base/memory.h"
+#include "platform/memory.h"
 
 #include <cstdlib>
 
