@@ -38,18 +38,27 @@ std::string contents(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// The blocks of the file this process has open in dir under another name than
-// page.html, named or not: the page being written.
-std::uint64_t newFileBlocks(const fs::path& dir) {
+// What this process has open in dir under another name than page.html, named or
+// not: the page being written. Its blocks are summed; its mode is the last one's.
+struct NewFile {
+  int count = 0;
   std::uint64_t blocks = 0;
+  unsigned mode = 0;
+};
+
+NewFile newFileIn(const fs::path& dir) {
+  NewFile found;
   for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
     std::error_code error;
     const fs::path target = fs::read_symlink(e.path(), error);
     if (error || target.parent_path() != dir || target.filename() == "page.html") continue;
     struct stat st {};
-    if (::stat(e.path().c_str(), &st) == 0) blocks += static_cast<std::uint64_t>(st.st_blocks);
+    if (::stat(e.path().c_str(), &st) != 0) continue;
+    ++found.count;
+    found.blocks += static_cast<std::uint64_t>(st.st_blocks);
+    found.mode = st.st_mode & 07777;
   }
-  return blocks;
+  return found;
 }
 
 class PageFileTest : public IoTest, public testing::WithParamInterface<bool> {
@@ -84,7 +93,7 @@ TEST_P(PageFileTest, ReplacesTheOldFileOnlyWhenCompleteAndCommitted) {
     write("page.html", "old");
     try {
       PageFile file(path("page.html"), page.size());
-      EXPECT_GE(newFileBlocks(dir_) * 512, page.size()) << c.name;
+      EXPECT_GE(newFileIn(dir_).blocks * 512, page.size()) << c.name;
       // Unnamed, the new file shows in the folder only once committed.
       EXPECT_EQ(listing(dir_).size(), GetParam() && PageFile::unnamedFiles ? 1u : 2u) << c.name;
       file.write(page.data(), std::min(c.bytes, page.size()));
@@ -134,6 +143,77 @@ TEST_P(PageFileTest, StopSignalLeavesNoNewFile) {
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
   EXPECT_EQ(listing(dir_), std::vector<std::string>{"page.html"});
   EXPECT_EQ(contents(path("page.html")), "old");
+}
+
+// Replacing a private page, the new one is private as long as it is written.
+TEST_P(PageFileTest, NewFileIsTheOwnersAloneUntilItTakesTheOldMode) {
+  for (const unsigned oldMode : {0600u, 0640u, 0644u, 0604u}) {
+    write("page.html", "old");
+    ASSERT_EQ(::chmod(path("page.html").c_str(), oldMode), 0);
+    {
+      PageFile file(path("page.html"), 3);
+      const NewFile made = newFileIn(dir_);
+      ASSERT_EQ(made.count, 1) << oldMode;
+      EXPECT_EQ(made.mode & 077, 0u) << std::oct << oldMode << " " << made.mode;
+      file.write("new", 3);
+      file.close();
+      file.commit();
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(path("page.html").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, oldMode);
+    EXPECT_EQ(contents(path("page.html")), "new");
+  }
+}
+
+// A page written over the old one (no new file can be made beside it) that stops
+// before its first byte leaves the old page whole, its reservation given back;
+// after some bytes it is cut where they end.
+TEST_F(IoTest, InPlaceWriteThatStopsEarlyKeepsWhatItMust) {
+  const std::string old = "the old page, 27 bytes long";
+  struct Case {
+    std::size_t bytes;  // written before the stop
+    bool signal;        // SIGTERM, or a failure that destroys the page file
+    std::string left;
+  };
+  const Case cases[] = {{0, true, old}, {0, false, old}, {5, true, "NEWPA"}, {5, false, "NEWPA"}};
+  for (const Case& c : cases) {
+    write("page.html", old);
+    struct stat before {};
+    ASSERT_EQ(::stat(path("page.html").c_str(), &before), 0);
+    // Root makes files anywhere: the page is written as nobody, whose it is, in a
+    // folder that is root's. Anyone else takes the folder's write permission away.
+    const bool asNobody = ::geteuid() == 0;
+    if (asNobody) {
+      ASSERT_EQ(::chown(path("page.html").c_str(), 65534, 65534), 0);
+    } else {
+      fs::permissions(dir_, fs::perms(0555));
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+      if (asNobody && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(126);
+      try {
+        PageFile file(path("page.html"), 1 << 20);
+        if (newFileIn(dir_).count != 0) ::_exit(4);  // not written in place
+        file.write("NEWPAGE", c.bytes);
+        if (c.signal) ::raise(SIGTERM);
+        throw Error::program("a worker failed");
+      } catch (const Error&) {
+      }
+      ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    fs::permissions(dir_, fs::perms(0755));
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 126) GTEST_SKIP() << "cannot run as nobody";
+    ASSERT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 4) << "a new file was made";
+    EXPECT_EQ(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM, c.signal) << c.bytes;
+    EXPECT_EQ(contents(path("page.html")), c.left) << c.bytes << c.signal;
+    struct stat after {};
+    ASSERT_EQ(::stat(path("page.html").c_str(), &after), 0);
+    EXPECT_LE(after.st_blocks, before.st_blocks) << c.bytes << c.signal;
+    EXPECT_EQ(listing(dir_), std::vector<std::string>{"page.html"});
+  }
 }
 
 }  // namespace

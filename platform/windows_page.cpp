@@ -20,7 +20,6 @@
 namespace qv::platform {
 namespace {
 
-
 bool isDirectory(const std::wstring& name) {
   const DWORD attributes = ::GetFileAttributesW(name.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -210,8 +209,8 @@ void PageFile::State::reserve(std::uint64_t alreadyHeld, std::uint64_t keepSize)
 void PageFile::write(const char* data, std::size_t size) {
   writeAll(state_->fd, data, size, state_->path);
   // Text mode writes each line feed as carriage return and line feed.
-  state_->written += size + (kLineEndBytes - 1) * static_cast<std::uint64_t>(
-                                                      std::count(data, data + size, '\n'));
+  state_->written +=
+      size + (kLineEndBytes - 1) * static_cast<std::uint64_t>(std::count(data, data + size, '\n'));
 }
 
 void PageFile::close() {

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -35,12 +37,13 @@ struct Outcome {
 struct RunOptions {
   std::string argv0 = QUILTVIEW_BINARY;
   std::string cwd;
-  std::string stdoutPath;     // when set, standard output goes to this file instead
-  rlim_t stackLimit = 0;      // bytes; 0 keeps the inherited limit
-  int stdoutFd = -1;          // when set, standard output is this descriptor
-  bool unprivileged = false;  // run as nobody when root, so permission bits count
-  int umask = -1;             // -1 keeps the inherited mask
-  rlim_t fileSizeLimit = 0;   // bytes; 0 keeps the inherited limit
+  std::string stdoutPath;               // when set, standard output goes to this file instead
+  rlim_t stackLimit = 0;                // bytes; 0 keeps the inherited limit
+  int stdoutFd = -1;                    // when set, standard output is this descriptor
+  bool unprivileged = false;            // run as nobody when root, so permission bits count
+  int umask = -1;                       // -1 keeps the inherited mask
+  std::optional<rlim_t> fileSizeLimit;  // bytes; none keeps the inherited limit
+  bool withoutProc = false;  // in a mount namespace of its own where /proc is not mounted
 };
 
 // The names in a folder, sorted: a run must leave no file of its own behind.
@@ -88,6 +91,7 @@ struct Running {
   pid_t pid = -1;
   fs::path tmp;
   std::string outFile, errFile;
+  int errPipe = -1;  // the standard error's reading end, when it is no file
   bool readOut = false;
 };
 
@@ -97,6 +101,9 @@ Running start(const std::vector<std::string>& args, const RunOptions& o = {}) {
   fs::create_directories(run.tmp);
   run.outFile = o.stdoutPath.empty() ? (run.tmp / "stdout").string() : o.stdoutPath;
   run.errFile = (run.tmp / "stderr").string();
+  // A file-size limit holds for every file the run writes, its standard error too.
+  int errEnds[2] = {-1, -1};
+  if (o.fileSizeLimit && ::pipe2(errEnds, O_CLOEXEC) == 0) run.errPipe = errEnds[0];
   run.readOut = o.stdoutPath.empty() && o.stdoutFd < 0;
   const bool asNobody = o.unprivileged && ::geteuid() == 0;
   const std::string binary = asNobody ? binaryForAnyone() : QUILTVIEW_BINARY;
@@ -105,10 +112,19 @@ Running start(const std::vector<std::string>& args, const RunOptions& o = {}) {
     const int out = o.stdoutFd >= 0
                         ? o.stdoutFd
                         : ::open(run.outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = ::open(run.errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = errEnds[1] >= 0
+                        ? errEnds[1]
+                        : ::open(run.errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
     if (!o.cwd.empty() && ::chdir(o.cwd.c_str()) != 0) ::_exit(126);
     if (o.umask >= 0) ::umask(static_cast<mode_t>(o.umask));
+    // Unmounted below a private copy of the mounts, /proc is an empty folder of
+    // the root file system, as in a chroot or a small container.
+    if (o.withoutProc && (::unshare(CLONE_NEWNS) != 0 ||
+                          ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                          ::umount2("/proc", MNT_DETACH) != 0)) {
+      ::_exit(126);
+    }
     if (asNobody &&
         (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
       ::_exit(126);
@@ -117,8 +133,8 @@ Running start(const std::vector<std::string>& args, const RunOptions& o = {}) {
       const rlimit limit{o.stackLimit, o.stackLimit};
       if (::setrlimit(RLIMIT_STACK, &limit) != 0) ::_exit(126);
     }
-    if (o.fileSizeLimit != 0) {
-      const rlimit limit{o.fileSizeLimit, o.fileSizeLimit};
+    if (o.fileSizeLimit) {
+      const rlimit limit{*o.fileSizeLimit, *o.fileSizeLimit};
       if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
     }
     std::vector<char*> argv;
@@ -128,6 +144,7 @@ Running start(const std::vector<std::string>& args, const RunOptions& o = {}) {
     ::execv(binary.c_str(), argv.data());
     ::_exit(127);
   }
+  if (errEnds[1] >= 0) ::close(errEnds[1]);
   return run;
 }
 
@@ -137,7 +154,15 @@ Outcome finish(const Running& run) {
   Outcome r;
   r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
   if (run.readOut) r.out = readFile(run.outFile);
-  r.err = readFile(run.errFile);
+  if (run.errPipe >= 0) {
+    char piece[4096];
+    for (ssize_t n; (n = ::read(run.errPipe, piece, sizeof piece)) > 0;) {
+      r.err.append(piece, static_cast<std::size_t>(n));
+    }
+    ::close(run.errPipe);
+  } else {
+    r.err = readFile(run.errFile);
+  }
   fs::remove_all(run.tmp);
   return r;
 }
@@ -344,22 +369,32 @@ TEST_F(Cli, FileSizeLimitEndsTheRunWithOneReport) {
   const std::string old = readFile(path("ro/c.html"));
   constexpr rlim_t kLimit = 1000 * 1024;  // ulimit -f 1000
   ASSERT_GT(page.size(), kLimit);
-  for (const bool inPlace : {false, true}) {
-    if (inPlace) {
+  struct Case {
+    bool inPlace;
+    rlim_t limit;
+    std::string left;
+  };
+  // In place, a limit of 0 fails the first write: the old page stays whole.
+  const Case cases[] = {{false, kLimit, old},
+                        {false, 0, old},
+                        {true, 0, old},
+                        {true, kLimit, page.substr(0, kLimit)}};
+  for (const Case& c : cases) {
+    if (c.inPlace) {
       if (::geteuid() == 0) {
         ASSERT_EQ(::chown(path("ro/c.html").c_str(), 65534, 65534), 0);
       }
       fs::permissions(path("ro"), fs::perms(0555));
     }
     RunOptions o = here();
-    o.fileSizeLimit = kLimit;
+    o.fileSizeLimit = c.limit;
     o.stdoutPath = "/dev/null";  // the limit is the page's alone
-    o.unprivileged = inPlace;
+    o.unprivileged = c.inPlace;
     const Outcome r = quiltview({"-o", "ro/c.html", "wide.xml"}, o);
-    EXPECT_EQ(r.status, 1) << inPlace;
-    EXPECT_EQ(r.err, "quiltview: ro/c.html: writeFile: failed (File too large)\n") << inPlace;
+    EXPECT_EQ(r.status, 1) << c.inPlace << c.limit;
+    EXPECT_EQ(r.err, "quiltview: ro/c.html: writeFile: failed (File too large)\n") << c.limit;
     EXPECT_EQ(listing(path("ro")), std::vector<std::string>{"c.html"});
-    EXPECT_TRUE(readFile(path("ro/c.html")) == (inPlace ? page.substr(0, kLimit) : old)) << inPlace;
+    EXPECT_TRUE(readFile(path("ro/c.html")) == c.left) << c.inPlace << c.limit;
   }
   fs::permissions(path("ro"), fs::perms::all);
 }
@@ -419,6 +454,52 @@ TEST_F(Cli, PageReplacesWhatLinksLeadToAndKeepsItsMode) {
   EXPECT_EQ(statOf(path("sub/page.html")).st_mode & 07777, 0604u);
   EXPECT_TRUE(fs::is_symlink(path("link.html")) && fs::is_symlink(path("sub/hop.html")));
   EXPECT_EQ(listing(path("sub")), (std::vector<std::string>{"hop.html", "page.html"}));
+}
+
+// In a folder with the sticky bit (/tmp), only a file's owner may rename over it:
+// another user's page that anyone may write is written in place, decided before
+// the first byte, never refused after "Written:".
+TEST_F(Cli, StickyFolderPageOfAnotherUserIsWrittenInPlace) {
+  if (::geteuid() != 0) GTEST_SKIP() << "a page of another user needs root to make";
+  write("a.xml", "<a><b/></a>");
+  ASSERT_EQ(quiltview({"-o", "ref.html", "a.xml"}, here()).status, 0);
+  fs::create_directories(path("sticky"));
+  fs::permissions(path("sticky"), fs::perms(01777));
+  write("sticky/page.html", "old");
+  fs::permissions(path("sticky/page.html"), fs::perms(0666));
+  const ino_t inode = statOf(path("sticky/page.html")).st_ino;
+  RunOptions o = here();
+  o.unprivileged = true;
+  const Outcome r = quiltview({"-o", "sticky/page.html", "a.xml"}, o);
+  if (r.status == 126) GTEST_SKIP() << "cannot run as nobody";
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(r.out.ends_with("\nWritten: sticky/page.html\n"));
+  EXPECT_EQ(readFile(path("sticky/page.html")), readFile(path("ref.html")));
+  EXPECT_EQ(statOf(path("sticky/page.html")).st_ino, inode);
+  EXPECT_EQ(listing(path("sticky")), std::vector<std::string>{"page.html"});
+}
+
+// Where /proc is not mounted, a symbolic link is an ordinary one: the file it
+// leads to is replaced, never truncated and written in place.
+TEST_F(Cli, WithoutProcALinkLeadsToTheFileThatIsReplaced) {
+  if (::geteuid() != 0) GTEST_SKIP() << "a mount namespace needs root";
+  write("a.xml", "<a><b/></a>");
+  ASSERT_EQ(quiltview({"-o", "ref.html", "a.xml"}, here()).status, 0);
+  write("page.html", "old");
+  fs::create_symlink("page.html", path("link.html"));
+  const ino_t inode = statOf(path("page.html")).st_ino;
+  RunOptions o = here();
+  o.withoutProc = true;
+  const Outcome r = quiltview({"-o", "link.html", "a.xml"}, o);
+  if (r.status == 126) GTEST_SKIP() << "cannot unmount /proc in a mount namespace";
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(readFile(path("page.html")), readFile(path("ref.html")));
+  EXPECT_NE(statOf(path("page.html")).st_ino, inode);
+  EXPECT_TRUE(fs::is_symlink(path("link.html")));
+  EXPECT_EQ(listing(dir_.string()),
+            (std::vector<std::string>{"a.xml", "link.html", "page.html", "ref.html"}));
 }
 
 TEST_F(Cli, FifoOutputIsWrittenInPlace) {
