@@ -1,5 +1,6 @@
 # Packages of the installed files: `cpack -G DEB` or `cpack -G TGZ` in the build
-# folder. Both hold usr/bin/quiltview (stripped) and usr/share/man/man1/quiltview.1.gz.
+# folder. Both hold usr/bin/quiltview (stripped), usr/share/man/man1/quiltview.1.gz
+# and usr/share/doc/quiltview/copyright (the LICENSE).
 # A Windows build makes quiltview-VERSION-win64.zip (`cpack -G ZIP`): a folder
 # holding quiltview.exe and README.md.
 set(CPACK_PACKAGE_NAME quiltview)

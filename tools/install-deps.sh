@@ -13,7 +13,9 @@
 #                                    and GoogleTest's sources: the Windows build and
 #                                    its tests under Wine
 # Nothing is installed when nothing is missing. apt-get runs through sudo when the
-# caller is not root; npm ci runs as the caller, in the checkout.
+# caller is not root and sudo can be used; otherwise the script names the missing
+# packages and the command that installs them, and fails. npm ci runs in the
+# checkout, which keeps its owner.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 mode=${1:-}
@@ -46,16 +48,29 @@ if [ "$mode" = test ] || [ "$mode" = ci ]; then
 fi
 
 if [ -n "$missing" ]; then
+  # shellcheck disable=SC2086 # one word per package
+  set -- $missing
+  command_line="apt-get install $*"
   if ! command -v apt-get >/dev/null 2>&1; then
-    echo "install-deps: no apt-get here; install the packages the README lists for other systems" >&2
+    echo "install-deps: missing:$missing; no apt-get here: install them (or what the README lists for other systems) and run this again" >&2
     exit 1
   fi
   sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  if [ "$(id -u)" -ne 0 ]; then
+    # sudo only where it can ask for a password (a terminal) or needs none.
+    if command -v sudo >/dev/null 2>&1 && { [ -t 0 ] || sudo -n true 2>/dev/null; }; then
+      sudo=sudo
+    else
+      echo "install-deps: missing:$missing" >&2
+      echo "install-deps: this user cannot install them; as root, run: $command_line" >&2
+      exit 1
+    fi
+  fi
   echo "install-deps: installing$missing"
-  $sudo apt-get update
-  # shellcheck disable=SC2086 # one word per package
-  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
+  if ! { $sudo apt-get update && $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "$@"; }; then
+    echo "install-deps: could not install$missing; as root, run: $command_line" >&2
+    exit 1
+  fi
 fi
 
 if [ "$mode" = test ] || [ "$mode" = ci ]; then
@@ -70,5 +85,11 @@ if [ "$mode" = test ] || [ "$mode" = ci ]; then
           process.exit(1);
       }' 2>/dev/null; then
     npm ci --no-audit --no-fund
+    # Run by root in another user's checkout (sudo sh tools/install-deps.sh test),
+    # the packages must stay the checkout owner's, or their next npm ci fails.
+    owner=$(stat -c %u:%g package.json)
+    if [ "$(id -u)" -eq 0 ] && [ "$owner" != 0:0 ]; then
+      chown -R "$owner" node_modules
+    fi
   fi
 fi
