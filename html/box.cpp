@@ -22,80 +22,59 @@ BoxAttrs::BoxAttrs(const BoxProps& style)
 
 namespace {
 
-// Each byte of a narrow label's line as writeEscapedLine writes it, eight bytes a
-// character, so that each is one copy of fixed size.
-struct Escape {
-  char text[8];
-  std::uint8_t size;
-};
-constexpr std::array<Escape, 256> kEscapes = [] {
-  std::array<Escape, 256> table{};
-  for (int c = 0; c < 256; ++c) {
-    const std::string_view escape = lineEscape(static_cast<unsigned char>(c));
-    if (escape.empty()) {
-      table[c].text[0] = static_cast<char>(c);
-      table[c].size = 1;
-    } else {
-      for (std::size_t i = 0; i < escape.size(); ++i) table[c].text[i] = escape[i];
-      table[c].size = static_cast<std::uint8_t>(escape.size());
-    }
-  }
-  return table;
-}();
-constexpr std::size_t kLongestEscape = 6;
 constexpr std::string_view kDivisionOpen = "<div onclick=\"displayBox(";
 constexpr std::string_view kDivisionClose = "</div>";
 constexpr std::string_view kLineBreak = "<BR>\n";  // between two lines of a label
 
+// The label division, laid out once for every way of writing it: writeLine(out,
+// line) writes one line of the label, escaped.
+template <class Out, class Text, class WriteLine>
+void layDivision(Out& out, Text text, std::string_view id, WriteLine writeLine) {
+  out.write(kDivisionOpen);
+  out.write(id);
+  out.write(")\">");
+  bool first = true;
+  forEachLine(text, [&](auto line) {
+    if (!first) out.write(kLineBreak);
+    first = false;
+    writeLine(out, line);
+    out.put('\n');
+  });
+  out.write(kDivisionClose);
+}
+
+// Room an Output gave at once, written without a check: what goes there must fit.
+struct Room {
+  char* p;
+  void put(char c) { *p++ = c; }
+  void write(std::string_view s) {
+    std::memcpy(p, s.data(), s.size());
+    p += s.size();
+  }
+};
+
 // The common case, a narrow label that fits the output's buffer: written in place,
-// one table copy a byte. False when the label is not that.
+// one copy of fixed size a byte. False when the label is not that.
 bool writeNarrowDivision(Output& out, Label label, std::string_view id) {
   if (label.wide()) return false;
   const std::string_view text = label.narrow();
-  // A line feed becomes at most kLongestEscape bytes too: "\n<BR>\n".
-  const std::size_t bound = kDivisionOpen.size() + id.size() + 3 + kLongestEscape * text.size() +
-                            1 + kDivisionClose.size() + 8;
-  char* p = out.room(bound);
-  if (p == nullptr) return false;
-  std::memcpy(p, kDivisionOpen.data(), kDivisionOpen.size());
-  p += kDivisionOpen.size();
-  std::memcpy(p, id.data(), id.size());
-  p += id.size();
-  std::memcpy(p, ")\">", 3);
-  p += 3;
-  bool first = true;
-  forEachLine(text, [&](std::span<const char> line) {
-    if (!first) {
-      std::memcpy(p, kLineBreak.data(), kLineBreak.size());
-      p += kLineBreak.size();
-    }
-    first = false;
+  // A line feed becomes at most "\n<BR>\n"; the last escape copies 8 bytes whatever
+  // its size.
+  const std::size_t bound = kDivisionOpen.size() + id.size() + 3 +
+                            std::max(kLongestLineEscape, 1 + kLineBreak.size()) * text.size() + 1 +
+                            kDivisionClose.size() + 8;
+  char* at = out.room(bound);
+  if (at == nullptr) return false;
+  Room room{at};
+  layDivision(room, text, id, [](Room& r, std::span<const char> line) {
     for (const char c : line) {
-      const Escape& e = kEscapes[static_cast<unsigned char>(c)];
-      std::memcpy(p, e.text, 8);
-      p += e.size;
+      const LineEscape& e = kLineEscapes[static_cast<unsigned char>(c)];
+      std::memcpy(r.p, e.text, 8);
+      r.p += e.size;
     }
-    *p++ = '\n';
   });
-  std::memcpy(p, kDivisionClose.data(), kDivisionClose.size());
-  out.commit(p + kDivisionClose.size());
+  out.commit(room.p);
   return true;
-}
-
-// What writeNarrowDivision would write, counted as ByteCount counts: the bytes as
-// they reach the file, where a line feed takes kLineEndBytes. Only the
-// line ends hold line feeds; no escape does.
-std::uint64_t narrowDivisionSize(std::string_view text, std::string_view id) {
-  constexpr std::uint64_t kLineEnd = kLineEndBytes;
-  std::uint64_t size = kDivisionOpen.size() + id.size() + 3 + kDivisionClose.size();
-  bool first = true;
-  forEachLine(text, [&](std::span<const char> line) {
-    if (!first) size += kLineBreak.size() - 1 + kLineEnd;
-    first = false;
-    for (const char c : line) size += kEscapes[static_cast<unsigned char>(c)].size;
-    size += kLineEnd;
-  });
-  return size;
 }
 
 // The tag indentation of a box at depth; see BoxPart.
@@ -115,30 +94,17 @@ template <class Out>
 void writeLabelDivision(Out& out, Label label, std::int32_t id) {
   char digits[32];
   const std::string_view idText = digitsOf(digits, id);
-  if constexpr (std::is_same_v<Out, Output>) {
-    if (writeNarrowDivision(out, label, idText)) return;
-  }
+  auto escaped = [](Out& o, auto line) { writeEscapedLine(o, line); };
   if constexpr (std::is_same_v<Out, ByteCount>) {
-    if (!label.wide()) return out.add(narrowDivisionSize(label.narrow(), idText));
-  }
-  out.write(kDivisionOpen);
-  out.write(idText);
-  out.write(")\">");
-  auto lines = [&](auto chars) {
-    bool first = true;
-    forEachLine(chars, [&](auto line) {
-      if (!first) out.write(kLineBreak);
-      first = false;
-      writeEscapedLine(out, line);
-      out.put('\n');
+    if (label.wide()) return layDivision(out, label.codes(), idText, escaped);
+    // Measured by the escapes' sizes alone: no byte of a line is a line feed.
+    layDivision(out, label.narrow(), idText, [](ByteCount& c, std::span<const char> line) {
+      for (const char ch : line) c.add(kLineEscapes[static_cast<unsigned char>(ch)].size);
     });
-  };
-  if constexpr (std::is_same_v<Out, ByteCount>) {
-    lines(label.codes());  // a narrow label was counted above
   } else {
-    label.visit(lines);
+    if (writeNarrowDivision(out, label, idText)) return;
+    label.visit([&](auto chars) { layDivision(out, chars, idText, escaped); });
   }
-  out.write(kDivisionClose);
 }
 
 template <class Out>
@@ -213,12 +179,6 @@ void BoxMarkup::make(Out& out, BoxPart part, std::size_t depth) const {
   if (grids_.empty()) throw Error::program("Prelude.head: empty list");
   // A grid at depth d takes the colour the options rotated d times put first.
   mkHTMLBox(out, part, grids_[depth % grids_.size()], depth);
-}
-
-std::uint64_t BoxMarkup::size(BoxPart part, std::size_t depth) const {
-  ByteCount count;
-  write(count, part, depth);
-  return count.bytes();
 }
 
 template <class Out>

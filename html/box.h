@@ -96,7 +96,6 @@ class BoxMarkup {
       make(out, part, depth);
     }
   }
-  std::uint64_t size(BoxPart part, std::size_t depth) const;
 
   // A box up to its children: its head, the label division, and a leaf's tail or a
   // grid's opening of its children table, hidden and found by the id the label's

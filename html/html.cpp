@@ -1,19 +1,11 @@
 #include "html/html.h"
 
-#include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
 
 namespace qv {
 namespace {
-
-// lineEscape of every byte, looked up rather than switched on in the loops below.
-constexpr std::array<std::string_view, 256> kLineReplacement = [] {
-  std::array<std::string_view, 256> r{};
-  for (int c = 0; c < 256; ++c) r[c] = lineEscape(static_cast<unsigned char>(c));
-  return r;
-}();
 
 // A line feed, the indentation and ">". A page writes this before every ">", so
 // the common case fills the buffer in one go; deep pages indent by megabytes, and
@@ -68,10 +60,10 @@ void writeEscapedLine(Out& out, std::span<const unsigned char> chars) {
   const char* p = reinterpret_cast<const char*>(chars.data());
   std::size_t start = 0;
   for (std::size_t i = 0; i < chars.size(); ++i) {
-    const std::string_view r = kLineReplacement[chars[i]];
-    if (r.empty()) continue;
+    const LineEscape& e = kLineEscapes[chars[i]];
+    if (e.size == 1) continue;
     out.write(std::string_view(p + start, i - start));
-    out.write(r);
+    out.write(std::string_view(e.text, e.size));
     start = i + 1;
   }
   out.write(std::string_view(p + start, chars.size() - start));
@@ -87,10 +79,10 @@ void writeEscapedLine(Out& out, std::span<const char32_t> chars) {
       out.write("&#");
       out.write(std::string_view(digits, static_cast<std::size_t>(end - digits)));
       out.put(';');
-    } else if (const std::string_view r = kLineReplacement[c]; !r.empty()) {
-      out.write(r);
-    } else {
+    } else if (const LineEscape& e = kLineEscapes[c]; e.size == 1) {
       out.put(static_cast<char>(c));
+    } else {
+      out.write(std::string_view(e.text, e.size));
     }
   }
 }

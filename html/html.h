@@ -7,7 +7,9 @@
 // from a label line (writeEscapedLine); raw text is written as it is.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string_view>
 
@@ -43,6 +45,32 @@ constexpr std::string_view lineEscape(unsigned char c) {
       return {};
   }
 }
+
+// lineEscape of every byte, in at most eight bytes so that one copy of fixed size
+// writes any of them: an entity, or the byte itself (size 1).
+struct LineEscape {
+  char text[8];
+  std::uint8_t size;
+};
+inline constexpr std::array<LineEscape, 256> kLineEscapes = [] {
+  std::array<LineEscape, 256> table{};
+  for (int c = 0; c < 256; ++c) {
+    const std::string_view escape = lineEscape(static_cast<unsigned char>(c));
+    if (escape.empty()) {
+      table[c].text[0] = static_cast<char>(c);
+      table[c].size = 1;
+    } else {
+      for (std::size_t i = 0; i < escape.size(); ++i) table[c].text[i] = escape[i];
+      table[c].size = static_cast<std::uint8_t>(escape.size());
+    }
+  }
+  return table;
+}();
+inline constexpr std::size_t kLongestLineEscape = [] {
+  std::size_t longest = 0;
+  for (const LineEscape& e : kLineEscapes) longest = e.size > longest ? e.size : longest;
+  return longest;
+}();
 
 // The writers below take an Output, or a ByteCount to measure what they would write.
 

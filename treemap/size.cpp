@@ -9,31 +9,25 @@
 namespace qv {
 namespace {
 
-// The bytes of box b at depth and everything inside it, its cells measured already.
+// The bytes of box b at depth and everything inside it, its cells measured already:
+// what renderBox writes, in its order, each cell's box added as measured.
 std::uint64_t measureBox(const BoxMarkup& markup, const BoxForest& forest,
                          const LargeVector<std::uint64_t>& bytes, NodeIndex b, std::size_t depth) {
-  ByteCount own;
-  writeBoxBegin(own, markup, forest, b, depth);
-  std::uint64_t total = own.bytes();
-  if (!forest.isGrid(b)) return total;
-  std::uint32_t count = 0;
-  for (NodeIndex c : forest.tbCels(b)) {
-    total += bytes[c];
-    ++count;
-  }
+  ByteCount out;
+  writeBoxBegin(out, markup, forest, b, depth);
+  if (!forest.isGrid(b)) return out.bytes();
   const auto cols = static_cast<std::uint32_t>(forest.tbCols(b));
-  const std::uint64_t rows = (count + cols - 1) / cols;
-  total +=
-      rows * (markup.size(BoxPart::RowOpen, depth) + markup.size(BoxPart::RowClose, depth)) +
-      count * (markup.size(BoxPart::CellOpen, depth) + markup.size(BoxPart::CellClose, depth)) +
-      markup.size(BoxPart::GridClose, depth);
-  if (const std::uint32_t span = lastCellSpan(count, cols); span != 1) {
-    // The last cell's TD carries COLSPAN instead of being the plain one.
-    ByteCount spanning;
-    BoxMarkup::writeSpanningCell(spanning, span, depth);
-    total += spanning.bytes() - markup.size(BoxPart::CellOpen, depth);
+  const BoxForest::Cells cells = forest.tbCels(b);
+  std::uint32_t j = 0;
+  for (auto next = cells.begin(); next != cells.end(); ++j) {
+    const NodeIndex child = *next;
+    const bool last = ++next == cells.end();
+    writeCellBegin(out, markup, j, last, cols, depth);
+    out.add(bytes[child]);
+    writeCellEnd(out, markup, j, last, cols, depth);
   }
-  return total;
+  markup.write(out, BoxPart::GridClose, depth);
+  return out.bytes();
 }
 
 }  // namespace
