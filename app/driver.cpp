@@ -8,7 +8,7 @@
 #include "diag/diag.h"
 #include "platform/platform.h"
 #include "tree/tree.h"
-#include "treemap/render.h"
+#include "treemap/page.h"
 #include "xml/reader.h"
 
 namespace qv {

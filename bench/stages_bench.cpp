@@ -13,7 +13,7 @@
 #include "diag/diag.h"
 #include "tree/numbering.h"
 #include "treemap/layout.h"
-#include "treemap/render.h"
+#include "treemap/page.h"
 #include "xml/reader.h"
 
 // The heap's bytes in use and their peak, counted only while `counting` is set: the

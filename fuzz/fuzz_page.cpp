@@ -14,7 +14,7 @@
 
 #include "base/output.h"
 #include "treemap/box.h"
-#include "treemap/render.h"
+#include "treemap/page.h"
 #include "xml/reader.h"
 
 namespace {

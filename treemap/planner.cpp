@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "treemap/walk.h"
+#include "treemap/box_writer.h"
 
 namespace qv {
 

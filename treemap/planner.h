@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/output.h"
-#include "html/box.h"
+#include "html/markup.h"
 #include "platform/memory.h"
 #include "treemap/box.h"
 

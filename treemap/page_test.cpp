@@ -1,4 +1,4 @@
-#include "treemap/render.h"
+#include "treemap/page.h"
 
 #include <gtest/gtest.h>
 

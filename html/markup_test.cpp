@@ -1,4 +1,4 @@
-#include "html/box.h"
+#include "html/markup.h"
 
 #include <gtest/gtest.h>
 

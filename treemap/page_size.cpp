@@ -1,10 +1,10 @@
-// The size pass: every box's subtree measured by the writers' own rules, so that the
-// page's size is known before its first byte and it can be cut at known offsets.
+#include "treemap/page_size.h"
+
 #include <vector>
 
 #include "base/threads.h"
 #include "platform/platform.h"
-#include "treemap/walk.h"
+#include "treemap/box_writer.h"
 
 namespace qv {
 namespace {

@@ -1,12 +1,12 @@
 // What each box writes, in the order the page writes it, by the table layout the
-// forest chose: the writers, the size pass and the planner of pieces all go through
+// forest chose: the writer, the size pass and the planner of pieces all go through
 // these, so that the page has one set of rules. The bytes come from BoxMarkup.
 #pragma once
 
 #include <cstdint>
 
 #include "base/output.h"
-#include "html/box.h"
+#include "html/markup.h"
 #include "platform/memory.h"
 #include "treemap/box.h"
 
@@ -49,8 +49,5 @@ void writeCellEnd(Out& out, const BoxMarkup& markup, std::uint32_t j, bool last,
 // renderBox: the box at depth and everything inside it.
 void renderBox(Output& out, const BoxMarkup& markup, const BoxForest& forest, NodeIndex box,
                std::size_t depth);
-
-// The page's bytes of every box's subtree, each at the depth it has (the size pass).
-LargeVector<std::uint64_t> measureSubtrees(const BoxMarkup& markup, const BoxForest& forest);
 
 }  // namespace qv

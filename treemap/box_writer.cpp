@@ -1,4 +1,4 @@
-#include "treemap/walk.h"
+#include "treemap/box_writer.h"
 
 #include <vector>
 

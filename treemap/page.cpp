@@ -1,13 +1,14 @@
-#include "treemap/render.h"
+#include "treemap/page.h"
 
 #include <algorithm>
 
 #include "base/threads.h"
-#include "html/box.h"
+#include "html/markup.h"
 #include "platform/platform.h"
+#include "treemap/box_writer.h"
 #include "treemap/layout.h"
+#include "treemap/page_size.h"
 #include "treemap/planner.h"
-#include "treemap/walk.h"
 
 namespace qv {
 
