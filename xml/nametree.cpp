@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "xml/chars.h"
+
 namespace qv {
 
 bool isBlankText(Label text) {

@@ -14,13 +14,8 @@
 
 namespace qv {
 
-// The blank characters: 9..13, 32 and 160. They separate a tag's name from its
-// attributes, and a text of nothing else makes no node.
-constexpr bool isBlank(char32_t c) {
-  return (c >= 9 && c <= 13) || c == 32 || c == 160;
-}
-
-// True when every character is blank (the empty text too).
+// True when every character is blank (isBlank; the empty text too): such a text
+// makes no node.
 bool isBlankText(Label text);
 
 // A tag or attribute name, split at its first ":".

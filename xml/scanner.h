@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tree/label.h"
+#include "xml/chars.h"
 #include "xml/namespaces.h"
 #include "xml/nametree.h"
 #include "xml/references.h"
