@@ -111,11 +111,6 @@ class PageFile : public Sink {
   // Puts the closed page in place, over the old file.
   void commit();
 
-  // Whether the new file may be unnamed until commit(), where the system has
-  // unnamed files (unnamedFiles); tests turn it off to run the named fallback.
-  static inline bool tryUnnamed = true;
-  static const bool unnamedFiles;
-
  private:
   struct State;
   std::unique_ptr<State> state_;

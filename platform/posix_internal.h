@@ -17,4 +17,10 @@ void writeAll(int fd, const char* data, std::size_t size, const std::string& nam
 std::string readLink(const std::string& link, const std::string& name,
                      std::size_t firstGuess = 256);
 
+// Whether the page's new file is unnamed until it is put in place, where the
+// system has unnamed files (Linux, this build); tests turn tryUnnamedFiles off to
+// run the named fallback on a file system that takes unnamed files.
+extern const bool unnamedFilesBuilt;
+extern bool tryUnnamedFiles;
+
 }  // namespace qv::platform

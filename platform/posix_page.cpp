@@ -165,7 +165,8 @@ struct PageFile::State {
   off_t oldLength = 0;  // written in place: the old page's length
 };
 
-const bool PageFile::unnamedFiles = QUILTVIEW_LINUX_CALLS != 0;
+const bool unnamedFilesBuilt = QUILTVIEW_LINUX_CALLS != 0;
+bool tryUnnamedFiles = true;
 
 PageFile::PageFile(const std::string& path, std::uint64_t size) : state_(new State) {
   state_->path = path;
@@ -251,7 +252,7 @@ int PageFile::State::openUnnamed([[maybe_unused]] const std::string& folder,
   // Unnamed files are Linux's own.
   return kNoUnnamedFiles;
 #else
-  if (!tryUnnamed) return kNoUnnamedFiles;
+  if (!tryUnnamedFiles) return kNoUnnamedFiles;
   const int unnamed =
       ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, permissions);
   if (unnamed < 0) {
