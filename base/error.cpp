@@ -6,11 +6,11 @@
 namespace qv {
 
 Error Error::user(std::string text) {
-  return Error(Kind::User, "user error (" + text + ")");
+  return Error("user error (" + text + ")");
 }
 
 Error Error::program(std::string text) {
-  return Error(Kind::Program, std::move(text));
+  return Error(std::move(text));
 }
 
 Error Error::io(std::string path, std::string operation, int errnum) {
@@ -22,7 +22,7 @@ Error Error::io(std::string path, std::string operation, int errnum) {
   message += " (";
   message += std::strerror(errnum);
   message += ")";
-  return Error(Kind::Io, std::move(message));
+  return Error(std::move(message));
 }
 
 const char* ioKindPhrase(int errnum) {

@@ -1,5 +1,5 @@
-// base/: what every stage shares: the error type, the buffered output, threads,
-// large arrays, Flag and the lines of a text.
+// base/: what every stage uses and no system decides: the error type, Flag, the
+// buffered output, threads and the lines of a text.
 //
 // Error: the one failure type of the program. Nothing handles a failure where it
 // happens; it travels up to the driver, which reports message() once and exits 1.
@@ -12,8 +12,6 @@ namespace qv {
 
 class Error : public std::exception {
  public:
-  enum class Kind { User, Program, Io };
-
   // A command-line failure; the text is usually a usage message.
   static Error user(std::string text);
   // A fatal error of a computation; its text is reported unchanged.
@@ -22,14 +20,12 @@ class Error : public std::exception {
   // or "closeFile", errnum the errno it set.
   static Error io(std::string path, std::string operation, int errnum);
 
-  Kind kind() const { return kind_; }
   // The text after "PROGRAM: " in the report.
   const std::string& message() const { return message_; }
   const char* what() const noexcept override { return message_.c_str(); }
 
  private:
-  Error(Kind kind, std::string message) : kind_(kind), message_(std::move(message)) {}
-  Kind kind_;
+  explicit Error(std::string message) : message_(std::move(message)) {}
   std::string message_;
 };
 
