@@ -57,9 +57,13 @@ export async function launchChromium() {
 // the checkout's path.
 export function renderPage(quiltview, document, outDir) {
   const page = resolve(outDir, basename(document).replace(/\.[^.]*$/, '') + '.html');
-  const run = spawnSync(quiltview, ['-o', page, basename(document)], {
+  // The drawing is not read, and a large document's would overflow any buffer.
+  // Run from the document's folder: a binary named relative to here must still be found.
+  const binary = quiltview.includes('/') ? resolve(quiltview) : quiltview;
+  const run = spawnSync(binary, ['-o', page, basename(document)], {
     cwd: dirname(document),
     encoding: 'utf8',
+    stdio: ['ignore', 'ignore', 'pipe'],
   });
   if (run.error) throw run.error;
   if (run.status !== 0) {
