@@ -334,7 +334,9 @@ void PageFile::State::reserve(std::uint64_t alreadyHeld, [[maybe_unused]] bool k
   }
 #endif
   struct statvfs fs {};
-  if (::fstatvfs(fd, &fs) != 0) return;  // nothing to compare with: try
+  // Nothing to compare with: try. A file system that counts no blocks at all
+  // (ramfs, some FUSE ones) says nothing of its free space either.
+  if (::fstatvfs(fd, &fs) != 0 || fs.f_blocks == 0) return;
   const std::uint64_t free = std::uint64_t{fs.f_bavail} * fs.f_frsize + alreadyHeld;
   if (size > free) fail("writeFile", ENOSPC);
 }

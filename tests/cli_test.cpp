@@ -305,6 +305,27 @@ TEST_F(CliFullDisk, PageThatDoesNotFitIsRefusedAndTheOldPageStays) {
   }
 }
 
+// A file system that counts no blocks (ramfs) tells no free space: the page is
+// written, not refused for want of room.
+TEST_F(Cli, FileSystemThatCountsNoBlocksTakesThePage) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a ramfs needs root";
+  write("a.xml", "<a><b/></a>");
+  ASSERT_EQ(quiltview({"-o", "ref.html", "a.xml"}, here()).status, 0);
+  fs::create_directories(path("ram"));
+  if (::mount("ramfs", path("ram").c_str(), "ramfs", 0, nullptr) != 0) {
+    GTEST_SKIP() << "cannot mount a ramfs: " << std::strerror(errno);
+  }
+  write("ram/p.html", "old");
+  for (const char* output : {"ram/p.html", "ram/new.html"}) {
+    const Outcome r = quiltview({"-o", output, "a.xml"}, here());
+    EXPECT_EQ(r.status, 0) << output;
+    EXPECT_EQ(r.err, "") << output;
+    EXPECT_EQ(readFile(path(output)), readFile(path("ref.html"))) << output;
+  }
+  EXPECT_EQ(listing(path("ram")), (std::vector<std::string>{"new.html", "p.html"}));
+  ::umount(path("ram").c_str());
+}
+
 // The file the process writes in folder, other than the one named skip: the page,
 // named or not, and how far it has come.
 struct Writing {
