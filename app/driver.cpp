@@ -3,6 +3,7 @@
 #include <future>
 #include <memory>
 #include <new>
+#include <system_error>
 
 #include "base/error.h"
 #include "diag/diag.h"
@@ -40,9 +41,15 @@ void runSteps(const std::vector<std::string>& args, Output& out) {
   // A large tree's page is laid out and measured while the tree is drawn: both only
   // read it. A thread costs a small tree more memory than the overlap saves time.
   constexpr std::size_t kOverlapNodes = std::size_t{1} << 16;
-  std::future<TreeMapPage> building =
-      std::async(nameTree->size() >= kOverlapNodes ? std::launch::async : std::launch::deferred,
-                 [nameTree] { return treeMapExt(defaultTreeOpts(), nameTree); });
+  auto build = [nameTree] { return treeMapExt(defaultTreeOpts(), nameTree); };
+  std::future<TreeMapPage> building;
+  try {
+    building = std::async(
+        nameTree->size() >= kOverlapNodes ? std::launch::async : std::launch::deferred, build);
+  } catch (const std::system_error&) {
+    // No thread to be had: the page is made after the drawing instead.
+    building = std::async(std::launch::deferred, build);
+  }
   showTree(out, *nameTree);
   // A standard output whose reader has gone ends the run here, before the page
   // replaces anything.

@@ -70,5 +70,20 @@ TEST_F(DriverTest, FailingStandardOutputIsAFailure) {
             "quiltview: <stdout>: writeFile: resource exhausted (No space left on device)\n");
 }
 
+// The report names the first failure, whatever the streams do afterwards: an
+// output that fails when the report flushes it, an error stream that fails too.
+TEST_F(DriverTest, FirstFailureIsReportedWhateverTheStreamsDoAfterwards) {
+  const std::string missing = path("missing.xml");
+  const std::string report =
+      "quiltview: " + missing + ": openFile: does not exist (No such file or directory)\n";
+  FailingSink failing;
+  StringSink out, err;
+  EXPECT_EQ(run({"quiltview", missing}, failing, err), 1);
+  EXPECT_EQ(err.text, report);
+  EXPECT_EQ(run({"quiltview", missing}, out, failing), 1);
+  EXPECT_TRUE(out.text.starts_with("[]\n[\"" + missing));
+  EXPECT_EQ(run({"quiltview", missing}, failing, failing), 1);
+}
+
 }  // namespace
 }  // namespace qv

@@ -7,6 +7,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -22,6 +23,17 @@ struct Chunk {
   unsigned worker = 0;
 };
 
+// Starts up to `count` threads running work(i), as many as the system lets start:
+// a thread that cannot (a process limit, no memory for its stack) leaves its work
+// to those that did.
+template <class Work>
+void startThreads(std::vector<std::thread>& threads, unsigned count, Work work) {
+  try {
+    for (unsigned i = 0; i < count; ++i) threads.emplace_back(work, i);
+  } catch (const std::system_error&) {
+  }
+}
+
 class Pipeline {
  public:
   Pipeline(Sink& sink, unsigned workers, std::size_t bufferSize,
@@ -33,16 +45,20 @@ class Pipeline {
         free_(workers),
         owned_(workers, 0) {}
 
-  void run(unsigned workers) {
+  // False when not one worker could start: nothing was done, and the caller does
+  // the work alone. Fewer workers than asked for do it all the same.
+  bool run(unsigned workers) {
     std::vector<std::thread> threads;
+    startThreads(threads, workers, [this](unsigned w) { work(w); });
+    if (threads.empty()) return false;
     try {
-      for (unsigned w = 0; w < workers; ++w) threads.emplace_back([this, w] { work(w); });
       writeInOrder();
     } catch (...) {
       fail(std::current_exception());
     }
     for (std::thread& t : threads) t.join();
     if (error_) std::rethrow_exception(error_);
+    return true;
   }
 
  private:
@@ -168,7 +184,8 @@ void writePieces(Sink& sink, unsigned workers, std::size_t bufferSize,
     return;
   }
   workers = std::min(workers, kMaxPieceWorkers);
-  Pipeline(sink, workers, bufferSize, next).run(workers);
+  if (Pipeline(sink, workers, bufferSize, next).run(workers)) return;
+  writePieces(sink, 0, bufferSize, next);
 }
 
 void forEachInParallel(std::size_t count, unsigned workers,
@@ -192,15 +209,8 @@ void forEachInParallel(std::size_t count, unsigned workers,
     }
   };
   std::vector<std::thread> threads;
-  try {
-    for (std::size_t w = 1; w < std::min<std::size_t>(workers, count); ++w) {
-      threads.emplace_back(work);
-    }
-  } catch (...) {
-    std::lock_guard lock(mutex);
-    error = std::current_exception();
-    next = count;
-  }
+  const auto others = static_cast<unsigned>(std::min<std::size_t>(workers, count) - (count > 0));
+  startThreads(threads, others, [&](unsigned) { work(); });
   work();  // the calling thread is one of the workers
   for (std::thread& t : threads) t.join();
   if (error) std::rethrow_exception(error);

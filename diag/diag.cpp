@@ -13,9 +13,9 @@ std::string showFlag(const Flag& flag) {
     case Flag::Kind::MaxName:
       return "MaxName " + quotedText(flag.text);
     case Flag::Kind::Output:
-      return "Output " + quotedText(flag.text);
+      break;
   }
-  return {};
+  return "Output " + quotedText(flag.text);
 }
 
 namespace {

@@ -90,6 +90,18 @@ TEST(ReadWholeFile, ReadsAPipeUntilItsWriterCloses) {
   EXPECT_TRUE(received == sent);
 }
 
+// A read that fails after the open is reported as a read: /proc/self/mem opens,
+// and its first page, never mapped, cannot be read.
+TEST(ReadWholeFile, FailedReadIsReportedAsReadFile) {
+  if (::access("/proc/self/mem", R_OK) != 0) GTEST_SKIP() << "no /proc/self/mem here";
+  try {
+    readWholeFile("/proc/self/mem");
+    ADD_FAILURE() << "read";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.message(), "/proc/self/mem: readFile: hardware fault (Input/output error)");
+  }
+}
+
 using LinkTest = qvtest::ScratchDirTest;
 
 // The link's text is read whole whatever the first guess of its length, at the

@@ -42,7 +42,8 @@ struct RunOptions {
   bool unprivileged = false;            // run as nobody when root, so permission bits count
   int umask = -1;                       // -1 keeps the inherited mask
   std::optional<rlim_t> fileSizeLimit;  // bytes; none keeps the inherited limit
-  bool withoutProc = false;  // in a mount namespace of its own where /proc is not mounted
+  bool withoutProc = false;            // in a mount namespace of its own where /proc is not mounted
+  std::optional<rlim_t> processLimit;  // processes and threads of the user (ulimit -u)
 };
 
 // The names in a folder, sorted: a run must leave no file of its own behind.
@@ -135,6 +136,10 @@ Running start(const std::vector<std::string>& args, const RunOptions& o = {}) {
     if (o.fileSizeLimit) {
       const rlimit limit{*o.fileSizeLimit, *o.fileSizeLimit};
       if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
+    }
+    if (o.processLimit) {
+      const rlimit limit{*o.processLimit, *o.processLimit};
+      if (::setrlimit(RLIMIT_NPROC, &limit) != 0) ::_exit(126);
     }
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(o.argv0.c_str()));
@@ -303,6 +308,26 @@ TEST_F(CliFullDisk, PageThatDoesNotFitIsRefusedAndTheOldPageStays) {
     EXPECT_EQ(readFile(path("tm/c.html")), good);
     EXPECT_EQ(listing(path("tm")), std::vector<std::string>{"c.html"});
   }
+}
+
+// Where no thread can start (a user at the limit of their processes), the run
+// does all the work on its one thread and writes the same page.
+TEST_F(Cli, RunWithoutThreadsWritesTheSamePage) {
+  std::string doc = "<w>";
+  for (int i = 0; i < 1100000; ++i) doc += "<c/>";  // enough boxes to write in pieces
+  write("wide.xml", doc);
+  RunOptions o = here();
+  o.stdoutPath = "/dev/null";
+  ASSERT_EQ(quiltview({"-o", "ref.html", "wide.xml"}, o).status, 0);
+  fs::create_directories(path("out"));
+  fs::permissions(path("out"), fs::perms::all);
+  o.unprivileged = true;  // root starts threads whatever the limit
+  o.processLimit = 1;
+  const Outcome r = quiltview({"-o", "out/one.html", "wide.xml"}, o);
+  if (r.status == 126) GTEST_SKIP() << "cannot run as nobody";
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(readFile(path("out/one.html")) == readFile(path("ref.html")));
 }
 
 // A file system that counts no blocks (ramfs) tells no free space: the page is

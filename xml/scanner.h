@@ -405,9 +405,9 @@ class Scanner {
       case RawAttr::Where::Bytes:
         return Label(std::string_view(valueBytes_).substr(a.offset, a.size));
       case RawAttr::Where::Codes:
-        return Label(std::u32string_view(valueCodes_).substr(a.offset, a.size));
+        break;
     }
-    return Label();
+    return Label(std::u32string_view(valueCodes_).substr(a.offset, a.size));
   }
 
   // References in a value resolve as in text, but one that does not resolve
