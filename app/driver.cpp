@@ -84,8 +84,8 @@ int run(const std::vector<std::string>& args, Sink& standardOutput, Sink& standa
   } catch (const std::bad_alloc&) {
     message = "out of memory";
   } catch (const std::exception& e) {
-    // Nothing the program throws gets here; a failure of the library (a thread
-    // that cannot start, say) still ends the run with a report.
+    // Nothing the program throws gets here; should the library throw something
+    // else, the run still ends with a report.
     message = e.what();
   }
   // The report: what the standard output holds goes first, then one line on

@@ -44,6 +44,7 @@ struct RunOptions {
   std::optional<rlim_t> fileSizeLimit;  // bytes; none keeps the inherited limit
   bool withoutProc = false;            // in a mount namespace of its own where /proc is not mounted
   std::optional<rlim_t> processLimit;  // processes and threads of the user (ulimit -u)
+  std::optional<rlim_t> addressLimit;  // bytes of address space (ulimit -v)
 };
 
 // The names in a folder, sorted: a run must leave no file of its own behind.
@@ -136,6 +137,10 @@ Running start(const std::vector<std::string>& args, const RunOptions& o = {}) {
     if (o.fileSizeLimit) {
       const rlimit limit{*o.fileSizeLimit, *o.fileSizeLimit};
       if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
+    }
+    if (o.addressLimit) {
+      const rlimit limit{*o.addressLimit, *o.addressLimit};
+      if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);
     }
     if (o.processLimit) {
       const rlimit limit{*o.processLimit, *o.processLimit};
@@ -328,6 +333,25 @@ TEST_F(Cli, RunWithoutThreadsWritesTheSamePage) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   EXPECT_TRUE(readFile(path("out/one.html")) == readFile(path("ref.html")));
+}
+
+// Memory that runs out ends the run with one report and leaves the old page.
+TEST_F(Cli, OutOfMemoryIsReportedAndTheOldPageStays) {
+#if QUILTVIEW_SANITIZED
+  GTEST_SKIP() << "a sanitized build needs more address space than any limit leaves";
+#endif
+  std::string doc = "<w>";
+  for (int i = 0; i < 2000000; ++i) doc += "<c/>";
+  write("wide.xml", doc);
+  write("p.html", "old");
+  RunOptions o = here();
+  o.stdoutPath = "/dev/null";
+  o.addressLimit = 64 << 20;  // ulimit -v 65536: far less than the run needs
+  const Outcome r = quiltview({"-o", "p.html", "wide.xml"}, o);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "quiltview: out of memory\n");
+  EXPECT_EQ(readFile(path("p.html")), "old");
+  EXPECT_EQ(listing(dir_.string()), (std::vector<std::string>{"p.html", "wide.xml"}));
 }
 
 // A file system that counts no blocks (ramfs) tells no free space: the page is
