@@ -322,7 +322,7 @@ void PageFile::State::reserve(std::uint64_t alreadyHeld, [[maybe_unused]] bool k
   } while (result != 0 && errno == EINTR);
   if (result == 0) return;
   if (errno != EOPNOTSUPP && errno != ENOSYS) fail("writeFile", errno);
-#else
+#elif QUILTVIEW_HAVE_POSIX_FALLOCATE
   // posix_fallocate lengthens the file: only for a new one.
   if (!keepSize) {
     int result;
