@@ -1,9 +1,6 @@
 // app/: the program's entry, its command line and the run driver, which decides
-// every read and write (the platform layer carries them out). This header is the run.
-//
-// The run driver: parses the command line, prints the diagnostics, reads and
-// parses the input, writes the page, and turns any failure into the one report
-// "PROGRAM: MESSAGE" on the error stream with exit status 1.
+// every read and write (the platform layer carries them out) and turns any failure
+// into the one report "PROGRAM: MESSAGE" on the error stream with exit status 1.
 #pragma once
 
 #include <string>

@@ -1,9 +1,5 @@
-// Output: the buffered writer every producer of bytes writes through.
-//
-// Producers append small pieces to a large buffer that is handed to a Sink in
-// blocks, so the drawing and the page stream out with one system call per block
-// and no virtual call per character. A Sink reports its failures by throwing
-// Error, which lets tests make a write fail and check the report.
+// Output: the buffered writer every producer of bytes writes through, handing
+// large blocks to a Sink; a Sink reports a failure by throwing Error.
 #pragma once
 
 #include <cstddef>

@@ -1,12 +1,6 @@
 // Work on several threads: independent tasks, and the pieces of one output made
-// at once and written in order.
-//
-// A large output (the page) is cut into pieces whose bytes do not depend on each
-// other. Worker threads take the pieces in turn and write each into an Output of
-// its own; the calling thread hands their bytes to the sink in the order of the
-// pieces, one full buffer at a time, so making the bytes and the sink's writing
-// overlap. Buffers pass between threads without copying, and each worker has only
-// a few: memory does not grow with the output.
+// at once and written in order, in a few buffers each, so memory does not grow with
+// the output.
 #pragma once
 
 #include <cstddef>

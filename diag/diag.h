@@ -1,9 +1,5 @@
-// diag/: the diagnostics on the standard output: flags, arguments, the quoted form
-// of a text, and the drawing of the tree.
-//
-// The diagnostics every run writes on the standard output: the flag list, the
-// positional list and the drawing of the label tree. The drawing is streamed
-// line by line: for a deep chain it is far larger than the tree itself.
+// diag/: the diagnostics every run writes on the standard output: the flag list,
+// the positional list and the drawing of the label tree, streamed line by line.
 #pragma once
 
 #include <string>

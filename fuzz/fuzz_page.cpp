@@ -1,10 +1,5 @@
-// Feeds arbitrary bytes through the whole pipeline in memory (name tree, layout,
-// the page's size and the page) and checks on every input that the size, known
-// before writing, is exactly the number of bytes written, and that the page comes
-// out the same from one thread as from three writing small pieces at once. Starting
-// three threads costs more than everything else an input of a few hundred bytes
-// needs, so the threads check one input in kThreadedShare, chosen by the input's
-// bytes (a crash found there happens again when the input is run alone).
+// The whole pipeline in memory on arbitrary bytes: the page's size, known before
+// writing, must be the bytes written, and one thread must write what three do.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>

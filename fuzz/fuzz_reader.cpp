@@ -1,8 +1,5 @@
-// Feeds arbitrary bytes through the reader and the drawing, and checks what
-// must hold for every input: the scan reports a balanced stream of events whose
-// document slices lie inside the document, the label tree holds one node per
-// element, reference and non-blank text, and the scan does work in proportion
-// to the input.
+// The reader and the drawing on arbitrary bytes: balanced events, slices inside
+// the document, one node per element, reference and non-blank text, linear work.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

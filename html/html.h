@@ -1,10 +1,5 @@
-// HTML serialisation: the bytes of tags and text as the page writes them.
-//
-// Every tag ends with a line break, the indentation of its element and ">":
-// the break goes inside the tag, so the text between tags is never touched.
-// Indentation n is n / 8 tabs followed by n % 8 spaces. Attributes are written
-// ` NAME = "VALUE"`, verbatim and in order. Text is escaped when it is written
-// from a label line (writeEscapedLine); raw text is written as it is.
+// The bytes of tags and label lines as the page writes them. Every tag ends with a
+// line feed, its indentation and ">", so the text between tags is never touched.
 #pragma once
 
 #include <array>
@@ -74,7 +69,8 @@ inline constexpr std::size_t kLongestLineEscape = [] {
 
 // The writers below take an Output, or a ByteCount to measure what they would write.
 
-// "<NAME" and its attributes, or "</NAME", then the tag end at indent.
+// "<NAME" and its attributes (` NAME = "VALUE"`, verbatim, in order), or "</NAME",
+// then a line feed, the indentation (indent / 8 tabs, then indent % 8 spaces) and ">".
 template <class Out>
 void renderTag(Out& out, TagKind kind, std::string_view name, std::span<const HtmlAttr> attrs,
                std::size_t indent);

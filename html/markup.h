@@ -1,13 +1,6 @@
-// html/: the page's markup, from the bytes of one tag to a whole box and the page.
-//
-// The page's markup: every tag, attribute and indentation of a box and of the page
-// around the boxes, and the fold/unfold script. Callers say which part of which box
-// goes where; this module alone knows its bytes.
-//
-// A box is a bordered, filled "TABLE" whose first row holds the clickable label;
-// a grid has one more row whose single cell holds its children table, hidden, one
-// child box in each of that table's cells. Clicking the label calls the script's
-// displayBox(id), which shows or hides the element with the identifier "boxId" + id.
+// html/: the page's markup. This header: every tag, attribute and indentation of a
+// box and of the page around the boxes, and the fold/unfold script; callers say
+// which part of which box goes where, and only this module knows its bytes.
 #pragma once
 
 #include <array>
@@ -52,6 +45,10 @@ class BoxAttrs {
 template <class Out>
 void writeLabelDivision(Out& out, Label label, std::int32_t id);
 
+// A box is a bordered, filled "TABLE" whose first row holds the clickable label; a
+// grid has one more row whose cell holds its children table, hidden until the
+// label's displayBox(id) shows the element "boxId" + id.
+//
 // The parts of a box at depth d, in the order the box writes them. The box's TABLE
 // has its tags at 2 + 12d (the root box sits in the page's "HTML" element), its rows
 // at + 2, its cells at + 4; a grid's children table at + 6, that table's rows at + 8

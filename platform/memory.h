@@ -1,9 +1,6 @@
-// Large arrays backed by transparent huge pages.
-//
-// A large document makes arrays of hundreds of megabytes (the input, the trees,
-// the box forest). Touched page by page, each 4 KB page costs a fault, which on
-// a virtual machine is dearer than filling the page; asking for huge pages cuts
-// the faults by 512. Small arrays come from the ordinary heap.
+// Large arrays (the input, the trees, the box forest: hundreds of megabytes for a
+// large document) straight from the system's pages, which take fewer faults than
+// the heap's; small arrays come from the heap.
 #pragma once
 
 #include <cstddef>

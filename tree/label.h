@@ -1,10 +1,5 @@
-// Label: a read-only view of the characters of one node label.
-//
-// The input is read one character per byte, so nearly every label is narrow
-// (codes 0..255, one byte each) and is a slice of the document or of an arena.
-// Only a numeric character reference can make a code above 255; a text holding
-// one is stored wide, one char32_t per character. Consumers see characters as
-// codes through visit() and never need to know which form they got.
+// Label: a read-only view of the characters of one node label, narrow (a byte a
+// character, nearly always) or wide (only a numeric reference above 255 makes one).
 #pragma once
 
 #include <cstddef>

@@ -1,12 +1,6 @@
-// Node numbers: every node of a tree paired with a number unique in the tree.
-//
-// The root is 1 and a node's children are numbered from the last one backwards,
-// each subtree taking consecutive numbers: the numbers are the positions in a
-// pre-order walk that visits children last to first. With the tree stored in
-// pre-order (first child first), the nodes after a node's subtree are exactly the
-// subtrees to the right of it and of its ancestors, so a node's number follows from
-// where it is, and no numbered copy of the tree is ever made:
-//   number(m) = 1 + depth(m) + (N - (m + subtreeSize(m)))
+// Node numbers: 1 for the root, then the positions of a pre-order walk that visits
+// children last to first, computed from where a node is: no numbered copy of the
+// tree is ever made.
 #pragma once
 
 #include <cstddef>
@@ -16,7 +10,9 @@
 
 namespace qv {
 
-// The number tree2ltree gives node m at depth d (the root has depth 0).
+// The number tree2ltree gives node m at depth d (the root has depth 0). With the
+// tree in pre-order, the nodes after m's subtree are exactly the subtrees to the
+// right of m and of its ancestors, which the walk numbers before m.
 template <class T>
 std::int32_t tree2ltree(const Tree<T>& tree, NodeIndex m, std::size_t depth) {
   const std::size_t n = tree.size();

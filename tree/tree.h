@@ -1,12 +1,6 @@
-// tree/: the rose tree every stage shares, its node labels and node numbers.
-//
-// Tree<T>: an immutable rose tree (a label and an ordered list of children per node).
-//
-// Nodes are stored in pre-order with the size of each node's subtree, so a node's
-// children start right after it and each child is followed by its next sibling at
-// child + subtreeSize(child). Walking, copying and destroying never recurse, which
-// matters because documents nest a million levels deep. Labels may point into
-// memory the tree does not own; storage() keeps that memory alive.
+// tree/: the rose tree every stage shares, its node labels and node numbers. This
+// header: an immutable tree stored in pre-order with subtree sizes, so walking,
+// copying and destroying never recurse.
 #pragma once
 
 #include <algorithm>

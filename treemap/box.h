@@ -1,12 +1,5 @@
-// The box model: a laid-out tree as nested boxes, and the colours they are drawn in.
-//
-// A box is a leaf (BoxText: a label and an id) or a grid (BoxGrid: a label, an id and
-// one table of child boxes, row-major in tbCols columns). Laid-out trees hold
-// millions of nodes and nest a million deep, so the forest is stored flat beside the
-// label tree it was laid out from, at five bytes a box: box i is tree node i, its label
-// (boName) is the node's label, its children are the node's children in the order the layout
-// chose, and its id is the node's number (tree2ltree), computed when it is needed.
-// Built once by the layout, then only read.
+// The box model: a laid-out tree as nested boxes (leaves, and grids holding a
+// table of child boxes), stored flat beside the label tree at five bytes a box.
 #pragma once
 
 #include <cstdint>

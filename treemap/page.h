@@ -1,14 +1,6 @@
-// treemap/: which boxes a page has, their layout, colours and order, and the
-// writing of the page: its size pass, its pieces and the threads that write them.
-//
-// Box rendering and page assembly: a laid-out box forest becomes nested box
-// tables, each grid box carrying a hidden table of its children whose ID the
-// label's click handler looks up, and the page puts the script first.
-//
-// The page is the largest thing the program makes, many times its input. Its size
-// is known before its first byte, box by box, so it can be cut into pieces at known
-// offsets that several threads produce at once while the calling thread hands them
-// to the sink in order.
+// treemap/: which boxes a page has, their layout and order, and the writing of
+// the page. This header: the page, measured before its first byte so that it can be
+// cut into pieces that several threads make at once and written in order.
 #pragma once
 
 #include <cstdint>

@@ -1,9 +1,5 @@
-// Namespaces, as far as the reader needs them: to decide which end tag closes
-// which open element. URIs are interned to small numbers, since only their
-// equality matters. NamespaceScope holds the bindings in force and undoes those
-// of an element when it closes; OpenElements remembers, for every name key, its
-// innermost open element. So neither a name lookup nor an end tag walks the
-// stack of open elements.
+// Namespaces, as far as the reader needs them: which end tag closes which open
+// element, found without walking the stack of open elements.
 #pragma once
 
 #include <cstddef>

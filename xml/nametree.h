@@ -1,8 +1,5 @@
-// The labels of the label tree. The root is the input path; every element, every
-// non-blank text and every unresolved reference becomes one node, in document
-// order. An element's label is its start tag written as an empty-element tag
-// ("<b />", "<?xml version=\"1.0\" ?>"); texts and references are their own
-// characters, unescaped. None of these can fail.
+// The labels of the label tree: an element's is its start tag written as an
+// empty-element tag ("<b />"), a text's and a reference's their own characters.
 #pragma once
 
 #include <optional>

@@ -1,10 +1,5 @@
-// xml/: the lenient XML reader: its scanner, references, namespaces and the labels
-// of the tree it builds.
-//
-// The lenient XML reader: any bytes in, the document's name tree out. It never
-// fails, does not recurse on the document's depth, and takes time linear in the
-// input. The scan itself is parseXML (xml/scanner.h); the labels are those of
-// xml/nametree.h.
+// xml/: the lenient XML reader. This header: any bytes in, the document's label
+// tree out; it never fails and does not recurse on the document's depth.
 #pragma once
 
 #include <string>

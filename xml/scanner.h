@@ -1,8 +1,6 @@
-// The scanning core of the lenient XML reader. It accepts any bytes and never
-// fails: parseXML folds a document's line ends in place, then reports its content
-// to an events object in document order (start and end of elements, text of a
-// kind, unresolved references). It does not recurse on the document's depth, and
-// its work is linear in the input, which an events type may count (see parseXML).
+// The scanning core of the lenient XML reader: any bytes in, never a failure, no
+// recursion on depth and work linear in the input; parseXML reports the content to
+// an events object in document order.
 #pragma once
 
 #include <array>

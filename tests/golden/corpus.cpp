@@ -1,10 +1,5 @@
-// Writes the pinned corpus: a few hundred documents of varied shapes whose
-// drawing and page tests/golden/run.sh checks against recorded digests.
-//   quiltview_corpus DIR
-// The same program always writes the same bytes: the generator is seeded by the
-// document's number, uses no library distribution (their results differ between
-// standard libraries), and makes no two draws in one expression (the order in
-// which a call's arguments are evaluated differs between compilers).
+// Writes the pinned corpus, a few hundred documents whose drawing and page
+// tests/golden/run.sh checks against recorded digests: quiltview_corpus DIR.
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -14,6 +9,9 @@
 
 namespace {
 
+// The same draws on every compiler and library: seeded by the document's number,
+// no library distribution (their results differ between standard libraries), and
+// never two draws in one expression (argument order differs between compilers).
 struct Random {
   std::uint64_t state;
   std::uint64_t next() {
