@@ -64,9 +64,11 @@ int errnoOfWin32(DWORD error) {
       return ENOENT;
     case ERROR_TOO_MANY_OPEN_FILES:
       return EMFILE;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return EBUSY;
     case ERROR_ACCESS_DENIED:
     case ERROR_CURRENT_DIRECTORY:
-    case ERROR_LOCK_VIOLATION:
     case ERROR_NETWORK_ACCESS_DENIED:
     case ERROR_CANNOT_MAKE:
     case ERROR_FAIL_I24:

@@ -13,7 +13,8 @@ namespace qv::platform {
 std::wstring widen(const std::string& utf8);
 std::string narrow(const wchar_t* wide, std::size_t size);
 
-// The errno value the C library gives a Win32 error (its _dosmaperr table).
+// The errno value the C library gives a Win32 error (its _dosmaperr table), but
+// for a file another program holds (a sharing or lock violation): EBUSY.
 int errnoOfWin32(DWORD error);
 
 // Writes every byte, in chunks a single call can take; a failure is an Error on
