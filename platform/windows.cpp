@@ -119,6 +119,9 @@ int errnoOfWin32(DWORD error) {
 }
 
 std::vector<std::string> startProcess(int argc, char** argv) {
+  // First of the console's handlers: Ctrl-C ends every run with a status that is
+  // no success.
+  handleConsoleStops();
   // The standard streams in text mode: every line feed written reaches them as
   // carriage return and line feed.
   ::_setmode(_fileno(stdout), _O_TEXT);

@@ -21,4 +21,9 @@ int errnoOfWin32(DWORD error);
 // name.
 void writeAll(int fd, const char* data, std::size_t size, const std::string& name);
 
+// Installs, once, the console handler that ends the process after Ctrl-C, Ctrl-Break
+// or a closed console with STATUS_CONTROL_C_EXIT, once the page file is left as a
+// stop must leave it. Handlers installed later run before it.
+void handleConsoleStops();
+
 }  // namespace qv::platform
