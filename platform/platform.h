@@ -85,17 +85,31 @@ std::string readWholeFile(const std::string& path);
 // is a hidden file from the start, which a stop signal (SIGINT, SIGTERM, SIGHUP)
 // removes. The path's symbolic links are followed, so the file they lead to is
 // replaced, keeping its mode and owner.
-// Windows: the new file is replaced over the old with ReplaceFileW, which keeps
-// its attributes and ACL (MoveFileExW where there is no old file), and Ctrl-C or a
-// closed console removes it; a read-only page is refused.
+// Windows: the new file is created hidden and temporary, and marked for deletion
+// on its last close by a second handle that keeps it until commit() clears the
+// mark, so a run that ends any other way, killed included, leaves nothing behind,
+// but for a kill between that and the rename. close() gives it the page's
+// attributes and closes the descriptor written through, the last handle of its
+// own, so what that close reports is known before the caller's last line. The old
+// page must be one the user may delete, or it is written in place; a read-only
+// page is refused, and one another program holds without sharing its deletion is
+// waited for about two seconds, then refused as busy (EBUSY). commit() replaces
+// the old page with ReplaceFileW, which keeps its attributes and ACL (MoveFileExW
+// where there is none), trying a file another program holds again for about two
+// seconds. ReplaceFileW moves the old page aside, under a backup name, and it is
+// put back when the new one cannot take its place; where it cannot be, neither
+// file is removed and the error names both. Ctrl-C, Ctrl-Break or a closed console
+// wait for a commit under way, cut a page written in place as below and end the
+// process with STATUS_CONTROL_C_EXIT.
 //
 // Anything else (a device such as /dev/null or NUL, a FIFO, a pipe, a terminal) is
 // written in place, and so is an existing file in a folder where no new file can
 // be made or put over it. That last case is not all or nothing: its space is
 // reserved first without lengthening it, so a page that does not fit is refused
-// while the old page is whole; a failure or a stop signal before the first byte
-// leaves the old page as it was, and one after it leaves the file cut at the
-// bytes written. Destroying a PageFile that was not committed removes the new
+// while the old page is whole; a failure or a stop (a stop signal, or Ctrl-C or a
+// closed console on Windows) before the first byte leaves the old page as it was
+// and gives back the space reserved past it, and one after it leaves the file cut
+// at the bytes written. Destroying a PageFile that was not committed removes the new
 // file: the path is left as it was.
 class PageFile : public Sink {
  public:

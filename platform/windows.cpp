@@ -64,9 +64,11 @@ int errnoOfWin32(DWORD error) {
       return ENOENT;
     case ERROR_TOO_MANY_OPEN_FILES:
       return EMFILE;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return EBUSY;
     case ERROR_ACCESS_DENIED:
     case ERROR_CURRENT_DIRECTORY:
-    case ERROR_LOCK_VIOLATION:
     case ERROR_NETWORK_ACCESS_DENIED:
     case ERROR_CANNOT_MAKE:
     case ERROR_FAIL_I24:
@@ -117,6 +119,9 @@ int errnoOfWin32(DWORD error) {
 }
 
 std::vector<std::string> startProcess(int argc, char** argv) {
+  // First of the console's handlers: Ctrl-C ends every run with a status that is
+  // no success.
+  handleConsoleStops();
   // The standard streams in text mode: every line feed written reaches them as
   // carriage return and line feed.
   ::_setmode(_fileno(stdout), _O_TEXT);

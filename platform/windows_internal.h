@@ -13,11 +13,17 @@ namespace qv::platform {
 std::wstring widen(const std::string& utf8);
 std::string narrow(const wchar_t* wide, std::size_t size);
 
-// The errno value the C library gives a Win32 error (its _dosmaperr table).
+// The errno value the C library gives a Win32 error (its _dosmaperr table), but
+// for a file another program holds (a sharing or lock violation): EBUSY.
 int errnoOfWin32(DWORD error);
 
 // Writes every byte, in chunks a single call can take; a failure is an Error on
 // name.
 void writeAll(int fd, const char* data, std::size_t size, const std::string& name);
+
+// Installs, once, the console handler that ends the process after Ctrl-C, Ctrl-Break
+// or a closed console with STATUS_CONTROL_C_EXIT, once the page file is left as a
+// stop must leave it. Handlers installed later run before it.
+void handleConsoleStops();
 
 }  // namespace qv::platform

@@ -1,6 +1,8 @@
 // The page's file on Windows: a new file beside the page, opened by its wide
-// name in text mode, its space reserved first, put over the old page with
-// ReplaceFileW (which keeps the old file's attributes and ACL) or MoveFileExW.
+// name in text mode and marked for deletion until the commit, so that it goes
+// with the process however the run ends; its space reserved first; put over the
+// old page with ReplaceFileW (which keeps the old file's attributes and ACL) or
+// MoveFileExW.
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
@@ -8,7 +10,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <random>
@@ -20,38 +21,90 @@
 namespace qv::platform {
 namespace {
 
+// Another program holding a file for a moment (a scanner, an indexer, a backup
+// program) makes a step fail with a sharing or lock violation: the step is tried
+// again, for about two seconds in all.
+constexpr int kTries = 20;
+constexpr DWORD kPauseMilliseconds = 100;
+
+bool heldByAnother(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+// Runs step until it succeeds (0) or fails other than by a file another program
+// holds (the error it left). step returns whether it succeeded, its error in
+// GetLastError().
+template <typename Step>
+DWORD retryWhileHeld(Step step) {
+  for (int attempt = 1;; ++attempt) {
+    if (step()) return 0;
+    const DWORD error = ::GetLastError();
+    if (!heldByAnother(error) || attempt == kTries) return error;
+    ::Sleep(kPauseMilliseconds);
+  }
+}
+
+// What a stop (Ctrl-C, Ctrl-Break, a closed console) must undo before the process
+// ends: a page written in place is cut where its new bytes end or, before the
+// first, at its old length, which gives back the space reserved past it. The new
+// file beside a page needs nothing: it is marked for deletion until the commit.
+// The handler runs on a thread of its own; the lock makes it wait for a write or a
+// commit under way, so that it never cuts between the first bytes and the file
+// position that counts them, nor ends the process while ReplaceFileW has the old
+// page aside.
+SRWLOCK stopLock = SRWLOCK_INIT;
+HANDLE fileToCut = INVALID_HANDLE_VALUE;
+LONGLONG lengthBeforeWriting = 0;
+
+class StopGuard {
+ public:
+  StopGuard() { ::AcquireSRWLockExclusive(&stopLock); }
+  ~StopGuard() { ::ReleaseSRWLockExclusive(&stopLock); }
+  StopGuard(const StopGuard&) = delete;
+  StopGuard& operator=(const StopGuard&) = delete;
+};
+
+void cutWrittenInPlace(HANDLE file, LONGLONG oldLength) noexcept {
+  LARGE_INTEGER written{};
+  if (!::SetFilePointerEx(file, LARGE_INTEGER{}, &written, FILE_CURRENT)) return;
+  FILE_END_OF_FILE_INFO end{};
+  end.EndOfFile.QuadPart = written.QuadPart > 0 ? written.QuadPart : oldLength;
+  ::SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end);
+  FILE_ALLOCATION_INFO allocation{};
+  allocation.AllocationSize = end.EndOfFile;
+  ::SetFileInformationByHandle(file, FileAllocationInfo, &allocation, sizeof allocation);
+}
+
+BOOL WINAPI stopRun(DWORD) {
+  ::AcquireSRWLockExclusive(&stopLock);
+  if (fileToCut != INVALID_HANDLE_VALUE) cutWrittenInPlace(fileToCut, lengthBeforeWriting);
+  // The status Windows' own handler ends an interrupted console program with; Wine's
+  // ends it with 0, which would look like success. Handlers installed after this one
+  // have run already.
+  ::ExitProcess(STATUS_CONTROL_C_EXIT);
+}
+
 bool isDirectory(const std::wstring& name) {
   const DWORD attributes = ::GetFileAttributesW(name.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// The new file of the page being written, for the console's handler: a run
-// stopped by Ctrl-C or a closed console must not leave a half page behind. The
-// file is open for deletion by others, so the handler's thread can remove it
-// while the writing thread still holds it.
-wchar_t newFileToRemove[32768];
-std::atomic<bool> removeOnStop{false};
-
-BOOL WINAPI removeNewFileAndStop(DWORD) {
-  if (removeOnStop.exchange(false)) ::DeleteFileW(newFileToRemove);
-  return FALSE;  // the next handler, in the end the default one, ends the process
-}
-
-void removeOnStopSignals(const std::wstring& name) {
-  const std::size_t n = std::min(name.size(), std::size(newFileToRemove) - 1);
-  std::copy(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(n), newFileToRemove);
-  newFileToRemove[n] = L'\0';
-  removeOnStop = true;
-  static const bool installed = ::SetConsoleCtrlHandler(removeNewFileAndStop, TRUE) != 0;
-  (void)installed;
-}
-
-void releaseStopSignals() {
-  removeOnStop = false;
+bool fileExists(const std::wstring& name) {
+  return ::GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 HANDLE handleOf(int fd) {
   return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+}
+
+// The absolute name: ReplaceFileW of a name without a folder fails under Wine.
+std::wstring fullName(const std::string& path) {
+  const std::wstring name = widen(path);
+  const DWORD needed = ::GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return name;
+  std::wstring full(needed, L'\0');
+  full.resize(::GetFullPathNameW(name.c_str(), needed, full.data(), nullptr));
+  return full;
 }
 
 // The folder part of a path: up to its last separator of either kind, or its
@@ -64,6 +117,11 @@ std::size_t folderEnd(const std::string& path) {
 
 }  // namespace
 
+void handleConsoleStops() {
+  static const bool installed = ::SetConsoleCtrlHandler(stopRun, TRUE) != 0;
+  (void)installed;
+}
+
 struct PageFile::State {
   enum class Mode { InPlace, Over, Named };
 
@@ -71,13 +129,18 @@ struct PageFile::State {
   std::uint64_t size = 0;
   Mode mode = Mode::InPlace;
   int fd = -1;
-  bool exists = false;  // the path names a file the page replaces
-  std::string newFile;  // beside the page, until commit()
+  bool exists = false;                   // the path names a file the page replaces
+  DWORD oldAttributes = 0;               // of that file
+  LONGLONG oldLength = 0;                // written over it: its length before
+  std::string newFile;                   // beside the page, until commit()
+  HANDLE keeper = INVALID_HANDLE_VALUE;  // the new file's own handle, holding its deletion mark
 
   void open();
+  DWORD createNewFile(const std::wstring& name);
   void openInPlace();
   void openOver();
   void reserve(std::uint64_t alreadyHeld, std::uint64_t keepSize);
+  void commitNewFile();
   void discard() noexcept;
   [[noreturn]] void fail(const char* operation, int errnum) const {
     throw Error::io(path, operation, errnum);
@@ -106,6 +169,7 @@ PageFile::~PageFile() {
 }
 
 void PageFile::State::open() {
+  handleConsoleStops();
   const std::wstring name = widen(path);
   // A path that names no file ("", "dir\") is opened as given, and fails as always.
   if (name.empty() || name.back() == L'/' || name.back() == L'\\') return openInPlace();
@@ -123,10 +187,28 @@ void PageFile::State::open() {
   } else if (::GetLastError() != ERROR_FILE_NOT_FOUND) {
     failWithLastError("openFile");
   }
-  // Replacing needs only the folder's permission; the file's own read-only
-  // attribute says whether the user may replace it.
-  if (exists && (::GetFileAttributesW(name.c_str()) & FILE_ATTRIBUTE_READONLY)) {
-    fail("openFile", EACCES);
+  if (exists) {
+    // Replacing needs only the folder's permission; the file's own read-only
+    // attribute says whether the user may replace it.
+    oldAttributes = ::GetFileAttributesW(name.c_str());
+    if (oldAttributes & FILE_ATTRIBUTE_READONLY) fail("openFile", EACCES);
+    // And the right to delete it, which another program holding it without
+    // sharing its deletion takes away until it lets go: that is known now, not
+    // after the page is written.
+    const DWORD error = retryWhileHeld([&] {
+      const HANDLE h = ::CreateFileW(name.c_str(), DELETE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (h == INVALID_HANDLE_VALUE) return false;
+      ::CloseHandle(h);
+      return true;
+    });
+    if (error == ERROR_ACCESS_DENIED) return openOver();
+    if (error == ERROR_FILE_NOT_FOUND) {
+      exists = false;
+    } else if (error != 0) {
+      fail("openFile", errnoOfWin32(error));
+    }
   }
   const std::size_t slash = folderEnd(path);
   const std::string folder = path.substr(0, slash);
@@ -136,20 +218,8 @@ void PageFile::State::open() {
     char suffix[40];
     std::snprintf(suffix, sizeof suffix, ".%d.%08x", ::_getpid(), entropy());
     newFile = folder + "." + base + suffix;
-    const std::wstring newName = widen(newFile);
-    const HANDLE h =
-        ::CreateFileW(newName.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-      removeOnStopSignals(newName);
-      fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_TEXT);
-      if (fd < 0) {
-        ::CloseHandle(h);
-        fail("openFile", EMFILE);
-      }
-      break;
-    }
-    const DWORD error = ::GetLastError();
+    const DWORD error = createNewFile(widen(newFile));
+    if (error == 0) break;
     newFile.clear();
     if ((error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) && attempt < 8) continue;
     if (exists && error == ERROR_ACCESS_DENIED) return openOver();
@@ -159,17 +229,70 @@ void PageFile::State::open() {
   reserve(0, 0);
 }
 
-// No new file can be made in the folder, but the page itself may be written: it
-// is written over the old one, whose space is reserved without cutting it. Only
-// once the page fits does a failure cut the file at the bytes written: a page
-// that does not fit leaves the old one whole.
+// The new file, hidden and temporary while it is written, with a second handle of
+// its own that marks it for deletion on its last close: a run that ends any other
+// way than by commit() (a failure, a stop, a kill) leaves nothing behind. The
+// writing handle becomes the C library's descriptor, which close() closes, so that
+// its close reports before the caller says the page is written; the mark's handle
+// keeps the file until commit(). Returns the error of a folder that refuses the
+// file, 0 once it is made.
+DWORD PageFile::State::createNewFile(const std::wstring& name) {
+  // A stop waits for the mark.
+  const StopGuard guard;
+  const HANDLE h =
+      ::CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
+  keeper = ::CreateFileW(name.c_str(), DELETE | FILE_WRITE_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  FILE_DISPOSITION_INFO deleteIt{TRUE};
+  if (keeper == INVALID_HANDLE_VALUE ||
+      !::SetFileInformationByHandle(keeper, FileDispositionInfo, &deleteIt, sizeof deleteIt)) {
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(h);
+    if (keeper != INVALID_HANDLE_VALUE) ::CloseHandle(keeper);
+    keeper = INVALID_HANDLE_VALUE;
+    ::DeleteFileW(name.c_str());
+    fail("openFile", errnoOfWin32(error));
+  }
+  fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_TEXT);
+  if (fd < 0) {
+    ::CloseHandle(h);
+    fail("openFile", EMFILE);
+  }
+  return 0;
+}
+
+// No new file can be made in the folder, or the old page may not be deleted, but
+// the page itself may be written: it is written over the old one, whose space is
+// reserved without cutting it. Until the first byte a failure or a stop leaves the
+// old page as it was (and gives back the reservation); after it, the file is cut
+// at the bytes written.
 void PageFile::State::openOver() {
-  fd = ::_wopen(widen(path).c_str(), _O_WRONLY | _O_TEXT | _O_NOINHERIT);
-  if (fd < 0) fail("openFile", errno);
+  const std::wstring name = widen(path);
+  HANDLE h = INVALID_HANDLE_VALUE;
+  const DWORD error = retryWhileHeld([&] {
+    h = ::CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return h != INVALID_HANDLE_VALUE;
+  });
+  if (error != 0) fail("openFile", errnoOfWin32(error));
+  fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_TEXT);
+  if (fd < 0) {
+    ::CloseHandle(h);
+    fail("openFile", EMFILE);
+  }
   LARGE_INTEGER old{};
-  if (!::GetFileSizeEx(handleOf(fd), &old)) failWithLastError("openFile");
-  reserve(static_cast<std::uint64_t>(old.QuadPart), static_cast<std::uint64_t>(old.QuadPart));
+  if (!::GetFileSizeEx(h, &old)) failWithLastError("openFile");
+  oldLength = old.QuadPart;
   mode = Mode::Over;
+  {
+    const StopGuard guard;
+    fileToCut = h;
+    lengthBeforeWriting = oldLength;
+  }
+  reserve(static_cast<std::uint64_t>(oldLength), static_cast<std::uint64_t>(oldLength));
 }
 
 void PageFile::State::openInPlace() {
@@ -207,6 +330,7 @@ void PageFile::State::reserve(std::uint64_t alreadyHeld, std::uint64_t keepSize)
 }
 
 void PageFile::write(const char* data, std::size_t size) {
+  const StopGuard guard;
   writeAll(state_->fd, data, size, state_->path);
   // Text mode writes each line feed as carriage return and line feed.
   state_->written +=
@@ -219,9 +343,23 @@ void PageFile::close() {
     throw Error::program("the page came to " + std::to_string(s.written) +
                          " bytes where its size said " + std::to_string(s.size));
   }
-  // The old page may have been longer.
-  if (s.mode == State::Mode::Over && ::_chsize_s(s.fd, static_cast<__int64>(s.size)) != 0) {
-    s.fail("writeFile", errno);
+  if (s.mode == State::Mode::Over) {
+    const StopGuard guard;
+    // The old page may have been longer.
+    if (::_chsize_s(s.fd, static_cast<__int64>(s.size)) != 0) s.fail("writeFile", errno);
+    fileToCut = INVALID_HANDLE_VALUE;
+  }
+  if (s.keeper != INVALID_HANDLE_VALUE) {
+    // The page's attributes, no longer those of a file being written.
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes =
+        FILE_ATTRIBUTE_ARCHIVE |
+        (s.exists ? s.oldAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)
+                  : 0);
+    if (!::SetFileInformationByHandle(s.keeper, FileBasicInfo, &basic, sizeof basic)) {
+      s.failWithLastError("writeFile");
+    }
   }
   s.closed = true;
   const int fd = s.fd;
@@ -232,35 +370,92 @@ void PageFile::close() {
 void PageFile::commit() {
   State& s = *state_;
   if (!s.closed) throw Error::program("the page was committed before it was closed");
-  if (s.newFile.empty()) return;
-  const std::wstring from = widen(s.newFile);
-  const std::wstring to = widen(s.path);
-  // ReplaceFileW keeps the old file's attributes and ACL; a target that has gone
-  // meanwhile is simply moved to.
-  if (!(s.exists && ::ReplaceFileW(to.c_str(), from.c_str(), nullptr,
-                                   REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) &&
-      !::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    s.failWithLastError("writeFile");
+  if (!s.newFile.empty()) s.commitNewFile();
+}
+
+void PageFile::State::commitNewFile() {
+  // A stop waits for the page to be in place, or not.
+  const StopGuard guard;
+  // The rename needs the file's last handle closed, and the file must outlive it.
+  FILE_DISPOSITION_INFO keepIt{FALSE};
+  if (!::SetFileInformationByHandle(keeper, FileDispositionInfo, &keepIt, sizeof keepIt)) {
+    failWithLastError("writeFile");
   }
-  s.newFile.clear();
-  releaseStopSignals();
+  ::CloseHandle(keeper);
+  keeper = INVALID_HANDLE_VALUE;
+  const std::wstring to = fullName(path);
+  const std::wstring from = fullName(newFile);
+  // ReplaceFileW without a backup name may delete the old page before it fails to
+  // move the new one in its place; with one, the old page is either where it was
+  // or under the backup name.
+  const std::string backupFile = newFile + ".old";
+  const std::wstring backup = fullName(backupFile);
+  // Once the old page is gone through no doing of another program, the new one is
+  // the only copy: it stays, whatever happens.
+  bool onlyCopy = false;
+  for (int attempt = 1;; ++attempt) {
+    if (!exists) {
+      if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) break;
+    } else if (::ReplaceFileW(to.c_str(), from.c_str(), backup.c_str(),
+                              REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+      ::DeleteFileW(backup.c_str());
+      break;
+    }
+    const DWORD error = ::GetLastError();
+    if (exists && fileExists(backup)) {
+      // The old page was moved aside, and the new one could not take its place: the
+      // old one goes back. Where it cannot, neither file is touched again, and the
+      // report says where both pages are.
+      if (!::MoveFileExW(backup.c_str(), to.c_str(), 0)) {
+        const int errnum = errnoOfWin32(::GetLastError());
+        const std::string where =
+            path + " (old page now in " + backupFile + ", new page in " + newFile + ")";
+        newFile.clear();
+        throw Error::io(where, "writeFile", errnum);
+      }
+    } else if (exists && !fileExists(to)) {
+      // The old page went meanwhile, or on the way: there is nothing to keep but the
+      // new one.
+      exists = false;
+      onlyCopy = error != ERROR_FILE_NOT_FOUND;
+      continue;
+    }
+    // ReplaceFileW opens the new file without sharing it and renames it: it fails
+    // to move it mostly when another program has opened it meanwhile.
+    const bool held = heldByAnother(error) || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
+                      error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
+    if (held && attempt < kTries) {
+      ::Sleep(kPauseMilliseconds);
+      continue;
+    }
+    const int errnum = held ? EBUSY : errnoOfWin32(error);
+    if (!onlyCopy) fail("writeFile", errnum);
+    const std::string where = path + " (new page in " + newFile + ")";
+    newFile.clear();
+    throw Error::io(where, "writeFile", errnum);
+  }
+  newFile.clear();
 }
 
 void PageFile::State::discard() noexcept {
+  const StopGuard guard;
+  if (mode == Mode::Over) fileToCut = INVALID_HANDLE_VALUE;
   if (fd >= 0) {
-    if (mode == Mode::Over) {
-      // Written over the old page: cut at the bytes written, no reserved tail.
-      const __int64 written = ::_lseeki64(fd, 0, SEEK_CUR);
-      if (written >= 0) ::_chsize_s(fd, written);
-    }
+    if (mode == Mode::Over && !closed) cutWrittenInPlace(handleOf(fd), oldLength);
     ::_close(fd);
     fd = -1;
   }
+  // Marked for deletion: the new file goes with its last handle.
+  if (keeper != INVALID_HANDLE_VALUE) {
+    ::CloseHandle(keeper);
+    keeper = INVALID_HANDLE_VALUE;
+  }
+  // Unmarked, once commit() failed.
   if (!newFile.empty()) {
-    ::DeleteFileW(widen(newFile).c_str());
+    const std::wstring name = widen(newFile);
+    retryWhileHeld([&] { return ::DeleteFileW(name.c_str()) != 0; });
     newFile.clear();
   }
-  releaseStopSignals();
 }
 
 }  // namespace qv::platform

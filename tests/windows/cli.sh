@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # End-to-end tests of the Windows build, run under Wine: what only Windows does
 # with files (text mode, wide names, drive letters and backslashes, NUL, a
-# replaced or read-only page).
+# replaced, read-only or held page, a killed or stopped run).
 #
-#   QUILTVIEW_EMULATOR="sh cmake/wine-run.sh PREFIX" bash tests/windows/cli.sh QUILTVIEW.exe CASE
+#   QUILTVIEW_EMULATOR="sh cmake/wine-run.sh PREFIX" QUILTVIEW_HOLD=quiltview_hold.exe \
+#     bash tests/windows/cli.sh QUILTVIEW.exe CASE
 #   bash tests/windows/cli.sh --list
 #
 # Each case is one CTest entry. Exit status 0: passed, 77: cannot run here, else failed.
 set -euo pipefail
 cases=(binary-input replaces-existing-page refuses-read-only-page unicode-names
-  drive-letters-and-backslashes nul-output failure-removes-new-file threaded-page)
+  drive-letters-and-backslashes nul-output failure-removes-new-file threaded-page
+  held-page-is-busy page-held-at-the-commit new-page-that-cannot-take-the-old-ones-place
+  killed-run-leaves-nothing stop-ends-the-run stop-cuts-a-page-written-in-place
+  in-place-page-that-does-not-fit)
 if [ "${1:-}" = --list ]; then
   printf '%s\n' "${cases[@]}"
   exit 0
@@ -17,9 +21,12 @@ fi
 qv=$(realpath "$1")
 case_name=$2
 read -r -a emulator <<<"${QUILTVIEW_EMULATOR:-}"
+hold_exe=${QUILTVIEW_HOLD:+$(realpath "$QUILTVIEW_HOLD")}
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/quiltview-windows.XXXXXX")
 mounted=""
+immutable=""
 cleanup() {
+  [ -z "$immutable" ] || chattr -i "$immutable"
   [ -z "$mounted" ] || umount "$mounted"
   rm -rf "$scratch"
 }
@@ -33,12 +40,79 @@ fail() {
 }
 
 # Runs the program; its streams go to stdout.txt and stderr.txt with each CR LF
-# read as LF, its exit status to $status.
+# read as LF, its exit status to $status. start_run starts it in the background
+# ($run_pid), finish_run waits for it.
 run() {
+  start_run "$@"
+  finish_run
+}
+
+start_run() {
+  "${emulator[@]}" "$qv" "$@" >stdout.raw 2>stderr.raw &
+  run_pid=$!
+}
+
+finish_run() {
   status=0
-  "${emulator[@]}" "$qv" "$@" >stdout.raw 2>stderr.raw || status=$?
+  wait "$run_pid" || status=$?
   perl -0777 -pe 's/\r\n/\n/g' stdout.raw >stdout.txt
   perl -0777 -pe 's/\r\n/\n/g' stderr.raw >stderr.txt
+}
+
+# Tries the command every tenth of a second until it succeeds, a minute at most.
+wait_until() {
+  local i
+  for ((i = 0; i < 600; i++)); do
+    if "$@"; then return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# Holds the file open as another program may, sharing nothing, until let_go;
+# fails when it cannot be opened.
+hold() {
+  [ -n "$hold_exe" ] || { echo "QUILTVIEW_HOLD names no helper" >&2; exit 2; }
+  rm -rf hold && mkdir hold
+  "${emulator[@]}" "$hold_exe" "$1" hold/held hold/release &
+  hold_pid=$!
+  wait_until test -e hold/held || { let_go; return 1; }
+}
+
+let_go() {
+  touch hold/release
+  wait "$hold_pid" || true
+}
+
+# A chain of 6000 nested tags: a page of 434 MB, which takes seconds to write.
+deep_chain() {
+  perl -e 'print "<d>" x 6000' >deep.xml
+}
+
+# The hidden new file beside out/page.html, in $new_file, once it holds more
+# than a megabyte.
+new_file_growing() {
+  new_file=$(find out -maxdepth 1 -name '.page.html.*' -size +1M | head -n 1)
+  [ -n "$new_file" ]
+}
+
+# The attributes Windows shows for a file: A for archive, H for hidden, ...
+attributes_of() {
+  "${emulator[@]}" attrib.exe "$1" | tr -d '\r' | sed 's/ *[A-Z]:\\.*//; s/ //g'
+}
+
+expect_no_written() {
+  ! grep -q '^Written:' stdout.txt || fail "Written: before the failure"
+}
+
+# A folder that takes no new file. Wine runs as root here, which no folder's
+# permissions stop; an immutable folder stops root too, and its files stay writable.
+immutable_folder() {  # folder
+  if [ "$(id -u)" != 0 ] || ! chattr +i "$1" 2>/dev/null; then
+    echo "an immutable folder needs root and a file system that has them"
+    exit 77
+  fi
+  immutable=$scratch/$1
 }
 
 expect_status() {
@@ -85,6 +159,13 @@ case $case_name in
     expect_status 0
     cmp -s sub/page.html reference.html || fail "the old page was not replaced by the new one"
     expect_listing sub "page.html"
+    # The page has a page's attributes, not those of the file it was while written
+    # (hidden, temporary); a hidden old page's new one is hidden too.
+    [ "$(attributes_of 'sub\page.html')" = A ] || fail "sub/page.html is $(attributes_of 'sub\page.html')"
+    "${emulator[@]}" attrib.exe +h 'sub\page.html'
+    run -o sub/page.html a.xml
+    expect_status 0
+    [ "$(attributes_of 'sub\page.html')" = AH ] || fail "sub/page.html is $(attributes_of 'sub\page.html')"
     ;;
   refuses-read-only-page)
     page_of_a
@@ -185,6 +266,167 @@ Written: NUL
     printf '%s  %s\n' 614adfdec2512af7f6888cf877a4dee9b6eda194df7e3accd4dbb7f8884f9274 stdout.txt \
       0fd638afc099b7527837ee13dfca851550937b9cbffea39b4a23abde1d6e9b57 wide.html | cmp -s - digests ||
       fail "the drawing or the page is not Linux's: $(cat digests)"
+    ;;
+  held-page-is-busy)
+    # A page another program holds open without sharing it is waited for, about two
+    # seconds, and then reported as busy before anything is written. Let go of
+    # meanwhile, it is replaced.
+    page_of_a
+    mkdir out
+    printf 'old page' >out/page.html
+    hold out/page.html || fail "out/page.html could not be held"
+    start_run -o out/page.html a.xml
+    # Once the drawing is out, the page is opened.
+    wait_until grep -q '<a />' stdout.raw || fail "no drawing"
+    sleep 0.5
+    let_go
+    finish_run
+    expect_status 0
+    cmp -s out/page.html reference.html || fail "the page let go of was not replaced"
+    printf 'old page' >out/page.html
+    hold out/page.html || fail "out/page.html could not be held"
+    run -o out/page.html a.xml
+    let_go
+    expect_status 1
+    expect_file stderr.txt "quiltview.exe: out/page.html: openFile: resource busy (Device or resource busy)
+"
+    expect_no_written
+    expect_file out/page.html "old page"
+    expect_listing out "page.html"
+    ;;
+  page-held-at-the-commit)
+    # Another program takes hold of the old page while the new one is written: the
+    # commit is tried again for about two seconds, then reported as busy. The old
+    # page stays, the new file goes.
+    deep_chain
+    mkdir out
+    printf 'old page' >out/page.html
+    start_run -o out/page.html deep.xml
+    wait_until new_file_growing || fail "no new file beside out/page.html"
+    if ! hold out/page.html || [ ! -e "$new_file" ]; then
+      # Put in place before it could be held.
+      let_go
+      finish_run
+      echo "the page was in place before it could be held"
+      exit 77
+    fi
+    finish_run
+    let_go
+    expect_status 1
+    expect_file stderr.txt "quiltview.exe: out/page.html: writeFile: resource busy (Device or resource busy)
+"
+    [ "$(tail -n 1 stdout.txt)" = "Written: out/page.html" ] || fail "no Written: line"
+    expect_file out/page.html "old page"
+    expect_listing out "page.html"
+    ;;
+  new-page-that-cannot-take-the-old-ones-place)
+    # Wine finds a name whatever its case, where Linux keeps page.html and PAGE.HTML
+    # apart: ReplaceFileW moves the old page aside, then finds page.html taken and
+    # cannot move the new page there, nor can the old one go back. Neither is
+    # deleted, and the report says where both are.
+    page_of_a
+    mkdir out
+    printf 'old page' >out/page.html
+    printf 'another file' >out/PAGE.HTML
+    run -o out/page.html a.xml
+    expect_status 1
+    hidden='out/\.page\.html\.[0-9]+\.[0-9a-f]{8}'
+    report="^quiltview\.exe: out/page\.html \(old page now in ($hidden\.old), new page in ($hidden)\): writeFile: already exists \(File exists\)$"
+    if [[ "$(cat stderr.txt)" =~ $report ]]; then
+      expect_file "${BASH_REMATCH[1]}" "old page"
+      cmp -s "${BASH_REMATCH[2]}" reference.html || fail "${BASH_REMATCH[2]} is not the new page"
+    else
+      fail "the report does not say where both pages are: $(cat stderr.txt)"
+    fi
+    expect_file out/PAGE.HTML "another file"
+    [ "$(ls -A out | wc -l)" = 3 ] || fail "out holds $(ls -A out | tr '\n' ' ')"
+    ;;
+  killed-run-leaves-nothing)
+    # taskkill /F during the write of a page of 434 MB: the new file is marked for
+    # deletion on its last close, which the end of the process is.
+    deep_chain
+    mkdir out
+    printf 'old page' >out/page.html
+    start_run -o out/page.html deep.xml
+    if wait_until new_file_growing; then
+      # The new file's name holds the process's id.
+      windows_pid=${new_file##*/.page.html.}
+      "${emulator[@]}" taskkill.exe /F /PID "${windows_pid%%.*}" >/dev/null
+    else
+      fail "no new file beside out/page.html"
+    fi
+    finish_run
+    expect_file out/page.html "old page"
+    expect_listing out "page.html"
+    ;;
+  stop-ends-the-run)
+    # Ctrl-C, which Wine hands to the console's handlers as SIGINT, ends the run with
+    # STATUS_CONTROL_C_EXIT (0xC000013A; 58, its low byte, as Wine's exit status).
+    # During the write of the page, the folder is left as it was.
+    deep_chain
+    mkdir out
+    printf 'old page' >out/page.html
+    start_run -o out/page.html deep.xml
+    wait_until new_file_growing || fail "no new file beside out/page.html"
+    kill -INT "$run_pid"
+    finish_run
+    expect_status 58
+    expect_file out/page.html "old page"
+    expect_listing out "page.html"
+    # Before the page is opened: the drawing waits on a pipe nobody reads.
+    mkfifo drawing
+    "${emulator[@]}" "$qv" -o out/page.html deep.xml >drawing 2>stderr.raw &
+    run_pid=$!
+    exec 3<drawing
+    head -c 1 <&3 >/dev/null
+    kill -INT "$run_pid"
+    status=0
+    wait "$run_pid" || status=$?
+    exec 3<&-
+    expect_status 58
+    expect_file out/page.html "old page"
+    expect_listing out "page.html"
+    ;;
+  stop-cuts-a-page-written-in-place)
+    # In a folder that takes no new file the page is written over the old one; Ctrl-C
+    # after its first byte cuts the file where the new bytes end: no byte of the old
+    # page stays after them. The old page is sparse: NUL bytes, which no page holds.
+    page_of_a
+    deep_chain
+    mkdir ro
+    truncate -s 1G ro/page.html
+    immutable_folder ro
+    start_run -o ro/page.html deep.xml
+    wait_until eval 'head -c 1 ro/page.html | grep -q "<"' || fail "the page was not written"
+    kill -INT "$run_pid"
+    finish_run
+    expect_status 58
+    size=$(stat -c %s ro/page.html)
+    ((size > 0 && size < 1 << 30)) || fail "ro/page.html holds $size bytes"
+    [ "$(tr -d '\000' <ro/page.html | wc -c)" = "$size" ] ||
+      fail "bytes of the old page stay after the new ones"
+    cmp -s -n 100 ro/page.html reference.html || fail "ro/page.html does not begin as a page"
+    expect_listing ro "page.html"
+    ;;
+  in-place-page-that-does-not-fit)
+    # Written in place, a page larger than the free space is refused before its
+    # first byte: the old page stays whole.
+    if [ "$(id -u)" != 0 ]; then
+      echo "mounting a small tmpfs needs root"
+      exit 77
+    fi
+    mkdir tm
+    mount -t tmpfs -o size=1m tmpfs tm
+    mounted=$scratch/tm
+    printf 'old page' >tm/page.html
+    immutable_folder tm
+    { printf '<r>'; for ((i = 0; i < 60000; i++)); do printf '<x>hello world</x>'; done; } >wide.xml
+    run -o tm/page.html wide.xml
+    expect_status 1
+    expect_file stderr.txt "quiltview.exe: tm/page.html: writeFile: resource exhausted (No space left on device)
+"
+    expect_file tm/page.html "old page"
+    expect_listing tm "page.html"
     ;;
   *)
     echo "unknown case $case_name" >&2

@@ -20,13 +20,15 @@ add_test(NAME golden
           $<TARGET_FILE:quiltview_corpus>)
 set_tests_properties(golden PROPERTIES LABELS cli)
 
-# End-to-end cases of what only Windows does with files, one CTest entry each.
+# End-to-end cases of what only Windows does with files, one CTest entry each. A
+# helper holds a page open as another program may.
+add_executable(quiltview_hold windows/hold.cpp)
 execute_process(COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/cli.sh --list
                 OUTPUT_VARIABLE windows_cases OUTPUT_STRIP_TRAILING_WHITESPACE)
 string(REPLACE "\n" ";" windows_cases "${windows_cases}")
 foreach(windows_case IN LISTS windows_cases)
   add_test(NAME windows.${windows_case}
-    COMMAND env "QUILTVIEW_EMULATOR=${emulator}"
+    COMMAND env "QUILTVIEW_EMULATOR=${emulator}" "QUILTVIEW_HOLD=$<TARGET_FILE:quiltview_hold>"
             bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/cli.sh $<TARGET_FILE:quiltview> ${windows_case})
   set_tests_properties(windows.${windows_case} PROPERTIES LABELS cli SKIP_RETURN_CODE 77)
 endforeach()
