@@ -142,7 +142,7 @@ struct PageFile::State {
   int openNamed(const std::string& folder, unsigned permissions);
   void openInPlace();
   void openOver(const std::string& at, const struct stat& old);
-  void reserve(std::uint64_t alreadyHeld, bool keepSize);
+  void reserve();
   void close();
   void commit();
   void discard() noexcept;
@@ -162,7 +162,8 @@ struct PageFile::State {
   std::string base;    // what hidden names are made of
   bool keepOwnerAndMode = false;
   unsigned oldMode = 0, oldUid = 0, oldGid = 0;
-  off_t oldLength = 0;  // written in place: the old page's length
+  off_t oldLength = 0;             // written in place: the old page's length
+  std::uint64_t oldBytesHeld = 0;  // and the bytes of disk it holds
 };
 
 const bool unnamedFilesBuilt = QUILTVIEW_LINUX_CALLS != 0;
@@ -228,7 +229,7 @@ void PageFile::State::open() {
     oldUid = old.st_uid;
     oldGid = old.st_gid;
   }
-  reserve(0, false);
+  reserve();
   if (exists) {
     // The old page's cached pages would stay in memory until the rename, while
     // the new page takes as much again; what the machine took back meanwhile is
@@ -298,10 +299,11 @@ void PageFile::State::openOver(const std::string& at, const struct stat& old) {
   if (fd < 0) fail("openFile", errno);
   mode = Mode::Over;
   oldLength = old.st_size;
+  oldBytesHeld = static_cast<std::uint64_t>(old.st_blocks) * 512;
   lengthBeforeWriting.store(oldLength);
   fileToCut.store(fd);
   handleStopSignals();
-  reserve(static_cast<std::uint64_t>(old.st_blocks) * 512, true);
+  reserve();
 }
 
 void PageFile::State::openInPlace() {
@@ -309,12 +311,16 @@ void PageFile::State::openInPlace() {
   if (fd < 0) fail("openFile", errno);
 }
 
-// fallocate proper, not posix_fallocate: where the file system cannot reserve,
-// the C library's emulation writes the whole page once more. Without fallocate
-// (another system) posix_fallocate reserves a new file's space; where it cannot,
-// and for an old file written over, the file system's free space must hold the page.
-void PageFile::State::reserve(std::uint64_t alreadyHeld, [[maybe_unused]] bool keepSize) {
+// Reserves the page's space before its first byte: a new file's, or, written over
+// the old page, as much as the page needs without lengthening the file. fallocate
+// proper, not posix_fallocate: where the file system cannot reserve, the C
+// library's emulation writes the whole page once more. Without fallocate (another
+// system) posix_fallocate reserves a new file's space; where it cannot, and for an
+// old file written over, the file system's free space must hold the page.
+void PageFile::State::reserve() {
   if (size == 0) return;
+  [[maybe_unused]] const bool keepSize = mode == Mode::Over;
+  const std::uint64_t alreadyHeld = keepSize ? oldBytesHeld : 0;
 #if QUILTVIEW_LINUX_CALLS
   int result;
   do {

@@ -139,7 +139,7 @@ struct PageFile::State {
   DWORD createNewFile(const std::wstring& name);
   void openInPlace();
   void openOver();
-  void reserve(std::uint64_t alreadyHeld, std::uint64_t keepSize);
+  void reserve();
   void commitNewFile();
   void discard() noexcept;
   [[noreturn]] void fail(const char* operation, int errnum) const {
@@ -226,7 +226,7 @@ void PageFile::State::open() {
     fail("openFile", errnoOfWin32(error));
   }
   mode = Mode::Named;
-  reserve(0, 0);
+  reserve();
 }
 
 // The new file, hidden and temporary while it is written, with a second handle of
@@ -292,7 +292,7 @@ void PageFile::State::openOver() {
     fileToCut = h;
     lengthBeforeWriting = oldLength;
   }
-  reserve(static_cast<std::uint64_t>(oldLength), static_cast<std::uint64_t>(oldLength));
+  reserve();
 }
 
 void PageFile::State::openInPlace() {
@@ -306,11 +306,13 @@ void PageFile::State::openInPlace() {
   fail("openFile", error);
 }
 
-// Allocates the page's bytes before the first is written (never fewer than
-// keepSize, which would cut the file); where the file system cannot, its free
-// space must hold them.
-void PageFile::State::reserve(std::uint64_t alreadyHeld, std::uint64_t keepSize) {
+// Allocates the page's bytes before the first is written (written over the old
+// page, never fewer than it has, which would cut it); where the file system cannot,
+// its free space must hold them.
+void PageFile::State::reserve() {
   if (size == 0) return;
+  const std::uint64_t keepSize = mode == Mode::Over ? static_cast<std::uint64_t>(oldLength) : 0;
+  const std::uint64_t alreadyHeld = keepSize;
   FILE_ALLOCATION_INFO allocation{};
   allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(std::max(size, keepSize));
   if (::SetFileInformationByHandle(handleOf(fd), FileAllocationInfo, &allocation,
