@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <limits>
 #include <random>
 #include <string>
 
@@ -100,6 +101,14 @@ std::string followLinks(const std::string& path) {
     // A relative target is read from the link's own folder.
     at = target.starts_with('/') ? target : at.substr(0, at.rfind('/') + 1) + target;
   }
+}
+
+// A page size as a file offset: off_t is 64 bits wide (posix.cpp), but signed.
+off_t fileOffset(std::uint64_t size) {
+  if (size > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+    throw Failure{"writeFile", EFBIG};
+  }
+  return static_cast<off_t>(size);
 }
 
 }  // namespace
@@ -282,7 +291,7 @@ void PageFile::State::reserve(std::uint64_t alreadyHeld, [[maybe_unused]] bool k
 #if QUILTVIEW_LINUX_CALLS
   int result;
   do {
-    result = ::fallocate(fd_, keepSize ? FALLOC_FL_KEEP_SIZE : 0, 0, static_cast<off_t>(size_));
+    result = ::fallocate(fd_, keepSize ? FALLOC_FL_KEEP_SIZE : 0, 0, fileOffset(size_));
   } while (result != 0 && errno == EINTR);
   if (result == 0) return;
   if (errno != EOPNOTSUPP && errno != ENOSYS) throw Failure{"writeFile", errno};
@@ -291,7 +300,7 @@ void PageFile::State::reserve(std::uint64_t alreadyHeld, [[maybe_unused]] bool k
   if (!keepSize) {
     int result;
     do {
-      result = ::posix_fallocate(fd_, 0, static_cast<off_t>(size_));
+      result = ::posix_fallocate(fd_, 0, fileOffset(size_));
     } while (result == EINTR);
     if (result == 0) return;
     if (result != EINVAL && result != EOPNOTSUPP) throw Failure{"writeFile", result};
@@ -306,7 +315,7 @@ void PageFile::State::reserve(std::uint64_t alreadyHeld, [[maybe_unused]] bool k
 void PageFile::State::close() {
   if (mode_ == Mode::Over) {
     // The old page may have been longer.
-    if (::ftruncate(fd_, static_cast<off_t>(size_)) != 0) {
+    if (::ftruncate(fd_, fileOffset(size_)) != 0) {
       throw Failure{"writeFile", errno};
     }
     fileToCut.store(-1);
