@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <type_traits>
 
 #include "base/error.h"
@@ -53,10 +55,13 @@ constexpr std::string_view kLineBreak = "<BR>\n";  // between two lines of a lab
 bool writeNarrowDivision(Output& out, Label label, std::string_view id) {
   if (label.wide()) return false;
   const std::string_view text = label.narrow();
-  // A line feed becomes at most kLongestEscape bytes too: "\n<BR>\n".
-  const std::size_t bound = kDivisionOpen.size() + id.size() + 3 + kLongestEscape * text.size() +
-                            1 + kDivisionClose.size() + 8;
-  char* p = out.room(bound);
+  // A line feed becomes at most kLongestEscape bytes too: "\n<BR>\n". Counted in 64
+  // bits: six times a label of 716 MB wraps a 32-bit size_t to a bound that fits.
+  const std::uint64_t bound = kDivisionOpen.size() + id.size() + 3 +
+                              kLongestEscape * std::uint64_t{text.size()} + 1 +
+                              kDivisionClose.size() + 8;
+  if (bound > std::numeric_limits<std::size_t>::max()) return false;
+  char* p = out.room(static_cast<std::size_t>(bound));
   if (p == nullptr) return false;
   std::memcpy(p, kDivisionOpen.data(), kDivisionOpen.size());
   p += kDivisionOpen.size();
