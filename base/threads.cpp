@@ -118,7 +118,9 @@ class Pipeline {
     changed_.notify_all();
     if (free_[worker].empty() && owned_[worker] < share_) {
       ++owned_[worker];
-      buffer = std::make_unique_for_overwrite<char[]>(bufferSize_);
+      // Left uninitialised, as make_unique_for_overwrite would, which libc++ lacks
+      // before version 16.
+      buffer = std::unique_ptr<char[]>(new char[bufferSize_]);
       return;
     }
     changed_.wait(lock, [&] { return stop_ || !free_[worker].empty(); });

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <type_traits>
 
 #include "base/error.h"
@@ -59,11 +61,14 @@ bool writeNarrowDivision(Output& out, Label label, std::string_view id) {
   if (label.wide()) return false;
   const std::string_view text = label.narrow();
   // A line feed becomes at most "\n<BR>\n"; the last escape copies 8 bytes whatever
-  // its size.
-  const std::size_t bound = kDivisionOpen.size() + id.size() + 3 +
-                            std::max(kLongestLineEscape, 1 + kLineBreak.size()) * text.size() + 1 +
-                            kDivisionClose.size() + 8;
-  char* at = out.room(bound);
+  // its size. Counted in 64 bits: six times a label of 716 MB wraps a 32-bit size_t
+  // to a bound that fits.
+  const std::uint64_t bound =
+      kDivisionOpen.size() + id.size() + 3 +
+      std::max(kLongestLineEscape, 1 + kLineBreak.size()) * std::uint64_t{text.size()} + 1 +
+      kDivisionClose.size() + 8;
+  if (bound > std::numeric_limits<std::size_t>::max()) return false;
+  char* at = out.room(static_cast<std::size_t>(bound));
   if (at == nullptr) return false;
   Room room{at};
   layDivision(room, text, id, [](Room& r, std::span<const char> line) {

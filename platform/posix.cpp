@@ -22,6 +22,12 @@
 #endif
 
 namespace qv::platform {
+
+// Documents and pages pass 4 GB. A 32-bit system has a 64-bit off_t only with
+// _FILE_OFFSET_BITS=64 (the build sets it); without it, fstat fails on a large
+// document and offsets of a large page wrap.
+static_assert(sizeof(off_t) >= 8, "off_t must be 64 bits wide: build with -D_FILE_OFFSET_BITS=64");
+
 namespace {
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
@@ -146,12 +152,17 @@ std::string readWholeFile(const std::string& path) {
   // Reading a directory must never look like an empty document.
   if (S_ISDIR(st.st_mode)) throw Error::io(path, "openFile", EISDIR);
   std::string text;
+  // A file larger than memory can hold (past 4 GB on a 32-bit system) is refused
+  // before its size is narrowed to one that wraps.
+  if (S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) >= text.max_size()) {
+    throw Error::io(path, "readFile", ENOMEM);
+  }
   // Regular files tell their size; pipes and devices are read until they end.
   std::size_t capacity = S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) + 1 : 1 << 16;
   text.reserve(capacity);
   adviseHugePages(text.data(), capacity);
   text.resize(capacity);
-  return readUntilEnd(std::move(text), [fd, &path](char* data, std::size_t room) {
+  return readUntilEnd(path, std::move(text), [fd, &path](char* data, std::size_t room) {
     for (;;) {
       const ssize_t n = ::read(fd, data, room);
       if (n >= 0) return static_cast<std::size_t>(n);

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <limits>
 #include <random>
 #include <string>
 
@@ -148,6 +149,13 @@ struct PageFile::State {
   void discard() noexcept;
   [[noreturn]] void fail(const char* operation, int errnum) const {
     throw Error::io(path, operation, errnum);
+  }
+  // The page's size as a file offset: off_t is 64 bits wide (posix.cpp), but signed.
+  off_t pageLength() const {
+    if (size > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+      fail("writeFile", EFBIG);
+    }
+    return static_cast<off_t>(size);
   }
 
   enum class Mode { InPlace, Over, Unnamed, Named };
@@ -324,7 +332,7 @@ void PageFile::State::reserve() {
 #if QUILTVIEW_LINUX_CALLS
   int result;
   do {
-    result = ::fallocate(fd, keepSize ? FALLOC_FL_KEEP_SIZE : 0, 0, static_cast<off_t>(size));
+    result = ::fallocate(fd, keepSize ? FALLOC_FL_KEEP_SIZE : 0, 0, pageLength());
   } while (result != 0 && errno == EINTR);
   if (result == 0) return;
   if (errno != EOPNOTSUPP && errno != ENOSYS) fail("writeFile", errno);
@@ -333,7 +341,7 @@ void PageFile::State::reserve() {
   if (!keepSize) {
     int result;
     do {
-      result = ::posix_fallocate(fd, 0, static_cast<off_t>(size));
+      result = ::posix_fallocate(fd, 0, pageLength());
     } while (result == EINTR);
     if (result == 0) return;
     if (result != EINVAL && result != EOPNOTSUPP) fail("writeFile", result);
@@ -354,7 +362,7 @@ void PageFile::State::close() {
   }
   if (mode == Mode::Over) {
     // The old page may have been longer.
-    if (::ftruncate(fd, static_cast<off_t>(size)) != 0) fail("writeFile", errno);
+    if (::ftruncate(fd, pageLength()) != 0) fail("writeFile", errno);
     fileToCut.store(-1);
   }
   if (keepOwnerAndMode) {

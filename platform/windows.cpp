@@ -211,13 +211,14 @@ std::string readWholeFile(const std::string& path) {
   std::size_t capacity =
       (st.st_mode & _S_IFMT) == _S_IFREG ? static_cast<std::size_t>(st.st_size) + 1 : 1 << 16;
   text.resize(capacity);
-  return readUntilEnd(std::move(text), [fd, &path](char* data, std::size_t room) -> std::size_t {
-    const int n = ::_read(fd, data, static_cast<unsigned>(room < kMaxChunk ? room : kMaxChunk));
-    if (n >= 0) return static_cast<std::size_t>(n);
-    // A pipe whose writer has gone ends the input, as on any other system.
-    if (errno == EPIPE) return 0;
-    throw Error::io(path, "readFile", errno);
-  });
+  return readUntilEnd(
+      path, std::move(text), [fd, &path](char* data, std::size_t room) -> std::size_t {
+        const int n = ::_read(fd, data, static_cast<unsigned>(room < kMaxChunk ? room : kMaxChunk));
+        if (n >= 0) return static_cast<std::size_t>(n);
+        // A pipe whose writer has gone ends the input, as on any other system.
+        if (errno == EPIPE) return 0;
+        throw Error::io(path, "readFile", errno);
+      });
 }
 
 }  // namespace qv::platform

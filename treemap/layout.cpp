@@ -26,12 +26,16 @@ std::int32_t satAdd(std::int32_t a, std::int32_t b) {
 }
 
 // 1.3 times the lines, rounded to the nearest integer with halves to the even one,
-// clamped before the conversion so a huge height cannot overflow.
+// clamped before the conversion so a huge height cannot overflow. The product is
+// rounded to double before it is compared (1.3 * 5 is 6.5 only in double), and
+// it is compared with the half above its floor rather than subtracted from, which
+// leaves no multiply-add to fuse. below + 0.5 is exact: below is under 2^32.
 std::int32_t scaledHeight(std::int32_t lines) {
-  const double product = static_cast<double>(lines) * gridHeightScale;
-  double rounded = std::floor(product);
-  const double fraction = product - rounded;
-  if (fraction > 0.5 || (fraction == 0.5 && std::fmod(rounded, 2.0) != 0.0)) rounded += 1.0;
+  const double product = storedAs<double>(static_cast<double>(lines) * gridHeightScale);
+  const double below = std::floor(product);
+  const double half = below + 0.5;
+  double rounded = below;
+  if (product > half || (product == half && std::fmod(below, 2.0) != 0.0)) rounded += 1.0;
   return rounded >= static_cast<double>(kMaxSize) ? kMaxSize : static_cast<std::int32_t>(rounded);
 }
 

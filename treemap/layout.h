@@ -7,6 +7,7 @@
 // arithmetic saturates at 2147483647, so sizes never go negative.
 #pragma once
 
+#include <cfloat>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -17,6 +18,24 @@
 #include "treemap/box.h"
 
 namespace qv {
+
+// The column choice and the cell order rest on float and double arithmetic rounded
+// at every step: evaluated wider (32-bit x86's x87 unit keeps 80 bits), ratios of
+// equal tables compare unequal and halves stop being halves, and the same document
+// lays out differently from one machine to the next.
+static_assert(FLT_EVAL_METHOD == 0,
+              "the layout needs float and double arithmetic without excess precision "
+              "(FLT_EVAL_METHOD 0): on 32-bit x86, compile with -msse2 -mfpmath=sse");
+
+// x converted to T and rounded to T's precision. A cast or an assignment should do
+// that, but a compiler that keeps wider intermediates may skip it (GCC's C++ on the
+// x87 unit does, casts or not); a volatile variable is stored at T's width before it
+// is read back. The layout compares only values that went through this.
+template <typename T, typename U>
+T storedAs(U x) {
+  volatile T stored = static_cast<T>(x);
+  return stored;
+}
 
 struct BoxSize {
   std::int32_t width = 0;
@@ -41,8 +60,8 @@ BoxSize boxSize(BoxSize name, BoxSize table);
 inline float aspectRatio(BoxSize size) {
   // Only empty names measure (0, 0); calling that square keeps NaN out of the choice.
   if (size.width == 0 && size.height == 0) return 1.0f;
-  const float w = static_cast<float>(size.width), h = static_cast<float>(size.height);
-  return size.height > size.width ? w / h : h / w;
+  const float w = storedAs<float>(size.width), h = storedAs<float>(size.height);
+  return storedAs<float>(size.height > size.width ? w / h : h / w);
 }
 // The column count from 1 to maxTableCols whose table is closest to square; the
 // fewest columns among equals.

@@ -180,6 +180,35 @@ TEST(Layout, ColumnCountsOfRowsOfUnitLeaves) {
   EXPECT_EQ(chooseCols({}), 1);
 }
 
+TEST(Layout, EqualTablesTieAndTheFewestColumnsWin) {
+  // Cells of the generated corpus whose table with more columns measures the same as
+  // one with fewer ((0, 0) cells add nothing): equal floats, so the fewer columns win.
+  // Each quotient rounds down to float; a ratio kept wider than float beat its own
+  // rounded copy and took the later candidate, and cells and pages came out in
+  // another order.
+  struct Case {
+    std::vector<BoxSize> cells;
+    std::int32_t cols;
+  };
+  const Case cases[] = {
+      {{{0, 0}, {23, 13}}, 1},
+      {{{0, 0}, {25, 1}}, 1},
+      {{{0, 0}, {41, 18}}, 1},
+      {{{0, 0}, {77, 394}}, 1},
+      {{{0, 0}, {1, 1}, {22, 6}}, 1},
+      {{{0, 0}, {2, 1}, {25, 23}}, 1},
+      {{{0, 0}, {8, 1}, {46, 26}}, 1},
+      {{{0, 0}, {0, 0}, {3, 1}, {30, 14}, {35, 22}}, 2},  // 2 and 4 columns: (35, 36)
+  };
+  for (const Case& c : cases) {
+    const BoxSize table = tableSize(c.cols, c.cells);
+    EXPECT_EQ(chooseCols(c.cells), c.cols) << text(table);
+    const double w = table.width, h = table.height;
+    const double exact = h > w ? w / h : h / w;
+    EXPECT_LT(static_cast<double>(aspectRatio(table)), exact) << text(table);
+  }
+}
+
 TEST(Layout, CellsSortByHeightThenWidthThenChildOrder) {
   // bb (2, 1), a (1, 1), c\nc (1, 2): a, bb, the two-line leaf; 2 columns.
   EXPECT_EQ(describe(treeMapLBox(shared(rootWithLeaves("r", {"bb", "a", "c\nc"})))),

@@ -1,0 +1,15 @@
+# Cross-builds quiltview for s390x Linux (64-bit, big-endian) with Debian's
+# g++-s390x-linux-gnu.
+#   cmake -S . -B build-s390x -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-s390x-linux.cmake
+# Where qemu-user is installed, ctest runs the tests under qemu-s390x, and
+#   QUILTVIEW_EMULATOR="qemu-s390x -L /usr/s390x-linux-gnu" tests/golden/run.sh ...
+# checks the golden data.
+set(CMAKE_SYSTEM_PROCESSOR s390x)
+set(QUILTVIEW_CROSS_TRIPLE s390x-linux-gnu)
+include(${CMAKE_CURRENT_LIST_DIR}/cross-linux.cmake)
+
+# The target's dynamic loader and libraries are found under the sysroot (-L).
+find_program(QUILTVIEW_QEMU NAMES qemu-s390x)
+if(QUILTVIEW_QEMU)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${QUILTVIEW_QEMU} -L ${QUILTVIEW_CROSS_SYSROOT})
+endif()
