@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 namespace qv::platform {
@@ -16,8 +17,10 @@ std::string narrow(const wchar_t* wide, std::size_t size);
 // The errno value the C library gives a Win32 error (its _dosmaperr table).
 int errnoOfWin32(DWORD error);
 
-// Writes every byte, in chunks a single call can take; a failure is an Error on
-// name.
-void writeAll(int fd, const char* data, std::size_t size, const std::string& name);
+// Writes every byte with WriteFile on the descriptor's handle, each line feed as
+// carriage return and line feed: the bytes text mode would write (a carriage
+// return already in the data stays, so "\r\n" becomes "\r\r\n"). Returns the
+// bytes written, as they reached the file. A failure is an Error on name.
+std::uint64_t writeAll(int fd, const char* data, std::size_t size, const std::string& name);
 
 }  // namespace qv::platform

@@ -1,5 +1,5 @@
 // The page's file on Windows: a new file beside the page, opened by its wide
-// name in text mode, its space reserved first, put over the old page with
+// name in binary mode, its space reserved first, put over the old page with
 // ReplaceFileW (which keeps the old file's attributes and ACL) or MoveFileExW.
 #include <fcntl.h>
 #include <io.h>
@@ -19,7 +19,6 @@
 
 namespace qv::platform {
 namespace {
-
 
 bool isDirectory(const std::wstring& name) {
   const DWORD attributes = ::GetFileAttributesW(name.c_str());
@@ -143,7 +142,7 @@ void PageFile::State::open() {
                       nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       removeOnStopSignals(newName);
-      fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_TEXT);
+      fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
       if (fd < 0) {
         ::CloseHandle(h);
         fail("openFile", EMFILE);
@@ -165,7 +164,7 @@ void PageFile::State::open() {
 // once the page fits does a failure cut the file at the bytes written: a page
 // that does not fit leaves the old one whole.
 void PageFile::State::openOver() {
-  fd = ::_wopen(widen(path).c_str(), _O_WRONLY | _O_TEXT | _O_NOINHERIT);
+  fd = ::_wopen(widen(path).c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
   if (fd < 0) fail("openFile", errno);
   LARGE_INTEGER old{};
   if (!::GetFileSizeEx(handleOf(fd), &old)) failWithLastError("openFile");
@@ -175,7 +174,7 @@ void PageFile::State::openOver() {
 
 void PageFile::State::openInPlace() {
   const std::wstring name = widen(path);
-  fd = ::_wopen(name.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_TEXT | _O_NOINHERIT,
+  fd = ::_wopen(name.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
                 _S_IREAD | _S_IWRITE);
   if (fd >= 0) return;
   const int error = errno;
@@ -208,10 +207,7 @@ void PageFile::State::reserve(std::uint64_t alreadyHeld, std::uint64_t keepSize)
 }
 
 void PageFile::write(const char* data, std::size_t size) {
-  writeAll(state_->fd, data, size, state_->path);
-  // Text mode writes each line feed as carriage return and line feed.
-  state_->written += size + (kLineEndBytes - 1) * static_cast<std::uint64_t>(
-                                                      std::count(data, data + size, '\n'));
+  state_->written += writeAll(state_->fd, data, size, state_->path);
 }
 
 void PageFile::close() {

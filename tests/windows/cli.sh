@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end tests of the Windows build, run under Wine: what only Windows does
-# with files (text mode, wide names, drive letters and backslashes, NUL, a
-# replaced or read-only page).
+# with files (CR LF line ends, wide names, drive letters and backslashes, NUL, a
+# replaced or read-only page) and with pipes.
 #
 #   QUILTVIEW_EMULATOR="sh cmake/wine-run.sh PREFIX" bash tests/windows/cli.sh QUILTVIEW.exe CASE
 #   bash tests/windows/cli.sh --list
@@ -9,7 +9,8 @@
 # Each case is one CTest entry. Exit status 0: passed, 77: cannot run here, else failed.
 set -euo pipefail
 cases=(binary-input replaces-existing-page refuses-read-only-page unicode-names
-  drive-letters-and-backslashes nul-output failure-removes-new-file threaded-page)
+  drive-letters-and-backslashes nul-output failure-removes-new-file threaded-page
+  closed-pipe)
 if [ "${1:-}" = --list ]; then
   printf '%s\n' "${cases[@]}"
   exit 0
@@ -185,6 +186,25 @@ Written: NUL
     printf '%s  %s\n' 614adfdec2512af7f6888cf877a4dee9b6eda194df7e3accd4dbb7f8884f9274 stdout.txt \
       0fd638afc099b7527837ee13dfca851550937b9cbffea39b4a23abde1d6e9b57 wide.html | cmp -s - digests ||
       fail "the drawing or the page is not Linux's: $(cat digests)"
+    ;;
+  closed-pipe)
+    # The standard output is a pipe that no process reads any more: reported as on
+    # Linux, and the old page stays. The FIFO's last reader is closed before the
+    # program starts, so its first write fails.
+    printf '<a/>' >a.xml
+    printf 'old page' >page.html
+    mkfifo fifo
+    exec 3<>fifo 4>fifo 3<&-
+    status=0
+    "${emulator[@]}" "$qv" -o page.html a.xml 2>stderr.raw >&4 || status=$?
+    exec 4>&-
+    rm fifo
+    perl -0777 -pe 's/\r\n/\n/g' stderr.raw >stderr.txt
+    expect_status 1
+    expect_file stderr.txt 'quiltview.exe: <stdout>: writeFile: failed (Broken pipe)
+'
+    expect_file page.html "old page"
+    expect_listing . "a.xml page.html stderr.raw stderr.txt"
     ;;
   *)
     echo "unknown case $case_name" >&2
