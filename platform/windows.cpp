@@ -1,7 +1,8 @@
 // The Windows implementation: the C library's descriptors in binary mode, with
 // the carriage returns of the line ends put in by the program's own writing
-// (WriteFile on the descriptor's handle), wide names for every file, and plain
-// committed pages for large arrays (no huge pages).
+// (WriteFile on the descriptor's handle), wide names for every file, a console
+// shown UTF-8 while the program runs, and plain committed pages for large arrays
+// (no huge pages).
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -15,8 +16,10 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -101,7 +104,43 @@ char* addCarriageReturns(const char*& data, const char* end, char* to, char* las
   return to;
 }
 
+// The console's output code page before the program set it to UTF-8; 0 while it
+// is unchanged.
+std::atomic<UINT> consoleCodePageToRestore{0};
+
+void restoreAtExit() {
+  restoreConsoleCodePage();
+}
+
+BOOL WINAPI restoreOnStop(DWORD) {
+  restoreConsoleCodePage();
+  return FALSE;  // the next handler, in the end the default one, ends the process
+}
+
+// The program writes UTF-8 (names, labels); a console shows bytes in its output
+// code page, by default an OEM one such as 437, where "café" reads "cafÃ©". A
+// redirected stream is no console and keeps the bytes as they are.
+void showUtf8OnConsole() {
+  if (!isConsole(::GetStdHandle(STD_OUTPUT_HANDLE)) &&
+      !isConsole(::GetStdHandle(STD_ERROR_HANDLE))) {
+    return;
+  }
+  const UINT old = ::GetConsoleOutputCP();
+  if (old == 0 || old == CP_UTF8 || !::SetConsoleOutputCP(CP_UTF8)) return;
+  consoleCodePageToRestore = old;
+  // Put back on every way out that runs code: returning from main or exit()
+  // (a failed run included), and Ctrl-C or a closed console. A process ended from
+  // outside (TerminateProcess, taskkill /F) leaves the console at UTF-8.
+  std::atexit(restoreAtExit);
+  ::SetConsoleCtrlHandler(restoreOnStop, TRUE);
+}
+
 }  // namespace
+
+void restoreConsoleCodePage() noexcept {
+  const UINT old = consoleCodePageToRestore.exchange(0);
+  if (old != 0) ::SetConsoleOutputCP(old);
+}
 
 std::wstring widen(const std::string& utf8) {
   if (utf8.empty()) return {};
@@ -201,6 +240,7 @@ std::vector<std::string> startProcess(int argc, char** argv) {
   // many times faster than the C library's text mode, byte by byte.
   ::_setmode(_fileno(stdout), _O_BINARY);
   ::_setmode(_fileno(stderr), _O_BINARY);
+  showUtf8OnConsole();
   // The wide command line, not argv: argv holds the names in the ANSI code page,
   // where "café.xml" loses its accent and "α.xml" cannot be written at all.
   int count = 0;

@@ -23,4 +23,8 @@ int errnoOfWin32(DWORD error);
 // bytes written, as they reached the file. A failure is an Error on name.
 std::uint64_t writeAll(int fd, const char* data, std::size_t size, const std::string& name);
 
+// Puts back the console's output code page the program found at its start, if it
+// set another; for a handler that ends the process on Ctrl-C without returning.
+void restoreConsoleCodePage() noexcept;
+
 }  // namespace qv::platform

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end tests of the Windows build, run under Wine: what only Windows does
 # with files (CR LF line ends, wide names, drive letters and backslashes, NUL, a
-# replaced or read-only page) and with pipes.
+# replaced or read-only page), with the console and with pipes.
 #
 #   QUILTVIEW_EMULATOR="sh cmake/wine-run.sh PREFIX" bash tests/windows/cli.sh QUILTVIEW.exe CASE
 #   bash tests/windows/cli.sh --list
@@ -10,7 +10,7 @@
 set -euo pipefail
 cases=(binary-input replaces-existing-page refuses-read-only-page unicode-names
   drive-letters-and-backslashes nul-output failure-removes-new-file threaded-page
-  closed-pipe)
+  utf8-console closed-pipe)
 if [ "${1:-}" = --list ]; then
   printf '%s\n' "${cases[@]}"
   exit 0
@@ -186,6 +186,36 @@ Written: NUL
     printf '%s  %s\n' 614adfdec2512af7f6888cf877a4dee9b6eda194df7e3accd4dbb7f8884f9274 stdout.txt \
       0fd638afc099b7527837ee13dfca851550937b9cbffea39b4a23abde1d6e9b57 wide.html | cmp -s - digests ||
       fail "the drawing or the page is not Linux's: $(cat digests)"
+    ;;
+  utf8-console)
+    # In a console (Wine's, on a pseudo-terminal) the names show as typed while the
+    # program runs, and the console's code page is the one it had afterwards, after
+    # a failed run too: "type" writes the UTF-8 bytes of name.txt as it is, which
+    # code page 850 shows as "caf├®", UTF-8 as "café".
+    command -v script >/dev/null || { echo "no script(1) to give Wine a terminal"; exit 77; }
+    printf '<a/>' >café.xml
+    printf 'caf\303\251\r\n' >name.txt
+    cp "$qv" quiltview.exe
+    steps='chcp 850 >NUL & type name.txt & quiltview.exe -o α.html café.xml & type name.txt'
+    steps+=' & quiltview.exe missing.xml & type name.txt'
+    LANG=C.UTF-8 script -qec "${emulator[*]} cmd /c \"$steps\"" /dev/null </dev/null >console.raw ||
+      fail "the console's commands failed: $(od -c console.raw | head -5)"
+    # What the terminal shows, without the console's cursor controls and CRs.
+    perl -pe 's/\e\[[0-9;?]*[A-Za-z]//g; s/\r//g' console.raw >console.txt
+    expect_file console.txt 'caf├®
+[Output "\206\177.html"]
+["caf\195\169.xml"]
+café.xml
+|
+`- <a />
+
+Written: α.html
+caf├®
+[]
+["missing.xml"]
+quiltview.exe: missing.xml: openFile: does not exist (No such file or directory)
+caf├®
+'
     ;;
   closed-pipe)
     # The standard output is a pipe that no process reads any more: reported as on
