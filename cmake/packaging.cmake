@@ -6,8 +6,7 @@ set(CPACK_PACKAGE_NAME quiltview)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "quiltview developers <quiltview@example.org>"
     CACHE STRING "Maintainer named in the packages")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "draw the structure of an XML document as a foldable HTML treemap")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_DESCRIPTION
     "quiltview reads any file with a lenient XML reader that rejects nothing,
 prints a drawing of the document's tree on the standard output and writes

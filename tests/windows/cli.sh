@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # End-to-end tests of the Windows build, run under Wine: what only Windows does
 # with files (CR LF line ends, wide names, drive letters and backslashes, NUL, a
-# replaced or read-only page), with the console and with pipes.
+# replaced or read-only page), with the console and with pipes, and what the
+# executable carries (its manifest and version block).
 #
 #   QUILTVIEW_EMULATOR="sh cmake/wine-run.sh PREFIX" bash tests/windows/cli.sh QUILTVIEW.exe CASE
 #   bash tests/windows/cli.sh --list
+#
+# The resources case reads the executable with QUILTVIEW_OBJCOPY (the toolchain's
+# objcopy) and expects QUILTVIEW_VERSION, the project's version.
 #
 # Each case is one CTest entry. Exit status 0: passed, 77: cannot run here, else failed.
 set -euo pipefail
 cases=(binary-input replaces-existing-page refuses-read-only-page unicode-names
   drive-letters-and-backslashes nul-output failure-removes-new-file threaded-page
-  utf8-console closed-pipe)
+  utf8-console closed-pipe resources)
 if [ "${1:-}" = --list ]; then
   printf '%s\n' "${cases[@]}"
   exit 0
@@ -235,6 +239,35 @@ caf├®
 '
     expect_file page.html "old page"
     expect_listing . "a.xml page.html stderr.raw stderr.txt"
+    ;;
+  resources)
+    # The application manifest and the version block, read from the executable's
+    # resource section as Windows reads them.
+    "${QUILTVIEW_OBJCOPY:?}" -O binary --only-section=.rsrc "$qv" rsrc.bin ||
+      fail "no resource section"
+    perl -0777 -ne 'print $1 if /(<\?xml.*?<\/assembly>)/s' rsrc.bin >manifest.xml
+    for wanted in '<requestedExecutionLevel level="asInvoker" uiAccess="false"/>' \
+      '<longPathAware xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">true</longPathAware>' \
+      '<activeCodePage xmlns="http://schemas.microsoft.com/SMI/2019/WindowsSettings">UTF-8</activeCodePage>' \
+      '<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>' \
+      '<supportedOS Id="{1f676c76-80e1-4239-95bb-83d0f6d0da78}"/>' \
+      '<supportedOS Id="{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"/>' \
+      '<supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"/>' \
+      "<assemblyIdentity type=\"win32\" name=\"quiltview\" version=\"${QUILTVIEW_VERSION:?}.0\""; do
+      grep -qF "$wanted" manifest.xml || fail "the manifest lacks $wanted"
+    done
+    # The fixed part of the version block (after its signature 0xFEEF04BD): file and
+    # product version as major.minor.patch.0; then the version as text.
+    fixed=$(perl -0777 -ne '/\xBD\x04\xEF\xFE.{4}(.{16})/s and
+      printf "%d.%d.%d.%d %d.%d.%d.%d", map { ($_ >> 16, $_ & 0xFFFF) } unpack("V4", $1)' rsrc.bin)
+    [ "$fixed" = "$QUILTVIEW_VERSION.0 $QUILTVIEW_VERSION.0" ] ||
+      fail "the version block says $fixed, the project $QUILTVIEW_VERSION"
+    # A string is its UTF-16 name, a terminating NUL and padding, then its value.
+    for name in FileVersion ProductVersion; do
+      perl -0777 -MEncode -e '$_ = <STDIN>; my ($k, $v) = map { encode("UTF-16LE", $_) } @ARGV;
+        exit(/\Q$k\E(?:\0\0)+\Q$v\E\0\0/ ? 0 : 1)' "$name" "$QUILTVIEW_VERSION" <rsrc.bin ||
+        fail "no $name $QUILTVIEW_VERSION in the version block"
+    done
     ;;
   *)
     echo "unknown case $case_name" >&2
