@@ -1,7 +1,7 @@
 # Packages of the installed files: `cpack -G DEB` or `cpack -G TGZ` in the build
 # folder. Both hold usr/bin/quiltview (stripped) and usr/share/man/man1/quiltview.1.gz.
 # A Windows build makes quiltview-VERSION-win64.zip (`cpack -G ZIP`): a folder
-# holding quiltview.exe and README.md.
+# holding quiltview.exe and README.txt (docs/README.windows.txt, with CR LF).
 set(CPACK_PACKAGE_NAME quiltview)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "quiltview developers <quiltview@example.org>"
