@@ -132,7 +132,11 @@ class ByteCount {
   void write(std::string_view s) {
     bytes_ += s.size();
     if constexpr (!kOneByteLineEnds) {
-      for (const char c : s) bytes_ += c == '\n' ? kExtra : 0;
+      // Counted into a local: a char may alias bytes_, which would be stored back
+      // after every byte.
+      std::uint64_t lineFeeds = 0;
+      for (const char c : s) lineFeeds += c == '\n';
+      bytes_ += lineFeeds * kExtra;
     }
   }
   void fill(char c, std::size_t n) {

@@ -2,13 +2,12 @@
 # folder. Both hold usr/bin/quiltview (stripped), usr/share/man/man1/quiltview.1.gz
 # and usr/share/doc/quiltview/copyright (the LICENSE).
 # A Windows build makes quiltview-VERSION-win64.zip (`cpack -G ZIP`): a folder
-# holding quiltview.exe and README.md.
+# holding quiltview.exe and README.txt (docs/README.windows.txt, with CR LF).
 set(CPACK_PACKAGE_NAME quiltview)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "quiltview developers <quiltview@example.org>"
     CACHE STRING "Maintainer named in the packages")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "draw the structure of an XML document as a foldable HTML treemap")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_DESCRIPTION
     "quiltview reads any file with a lenient XML reader that rejects nothing,
 prints a drawing of the document's tree on the standard output and writes

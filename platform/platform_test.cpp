@@ -39,6 +39,27 @@ TEST_F(PlatformTest, ReadingFailsWithTheReportOfWhatWentWrong) {
   }
 }
 
+TEST_F(PlatformTest, ThePageReachesItsFileWithTheSystemsLineEndsWhateverTheBlocks) {
+  // Blocks larger than any buffer on the way: a line longer than them, a run of
+  // line feeds that doubles where they take CR LF, a CR already before a LF, and
+  // lines of every length up to a few blocks of 16 bytes, at every alignment.
+  std::string block(std::size_t{3} << 20, 'x');
+  block += std::string(std::size_t{3} << 19, '\n');
+  block += "a\r\nb\rc\n\r";
+  for (std::size_t n = 0; n < 40000; ++n) block += std::string(n % 67, 'y') + '\n';
+  std::string expected;
+  for (const char c : block) {
+    if (c == '\n' && kLineEndBytes == 2) expected += '\r';
+    expected += c;
+  }
+  PageFile file(path("page.html"), 2 * expected.size());
+  for (int twice = 0; twice < 2; ++twice) file.write(block.data(), block.size());
+  // Fails unless every byte was counted as it reached the file.
+  file.close();
+  file.commit();
+  EXPECT_TRUE(readWholeFile(path("page.html")) == expected + expected);
+}
+
 TEST(Platform, LargeBlocksAreUsableToTheirLastByte) {
   constexpr std::size_t kBytes = (std::size_t{5} << 20) + 3;
   auto* p = static_cast<unsigned char*>(mapLarge(kBytes));

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 namespace qv::platform {
@@ -17,9 +18,15 @@ std::string narrow(const wchar_t* wide, std::size_t size);
 // for a file another program holds (a sharing or lock violation): EBUSY.
 int errnoOfWin32(DWORD error);
 
-// Writes every byte, in chunks a single call can take; a failure is an Error on
-// name.
-void writeAll(int fd, const char* data, std::size_t size, const std::string& name);
+// Writes every byte with WriteFile on the descriptor's handle, each line feed as
+// carriage return and line feed: the bytes text mode would write (a carriage
+// return already in the data stays, so "\r\n" becomes "\r\r\n"). Returns the
+// bytes written, as they reached the file. A failure is an Error on name.
+std::uint64_t writeAll(int fd, const char* data, std::size_t size, const std::string& name);
+
+// Puts back the console's output code page the program found at its start, if it
+// set another; for a handler that ends the process on Ctrl-C without returning.
+void restoreConsoleCodePage() noexcept;
 
 // Installs, once, the console handler that ends the process after Ctrl-C, Ctrl-Break
 // or a closed console with STATUS_CONTROL_C_EXIT, once the page file is left as a

@@ -1,8 +1,8 @@
-// The page's file on Windows: a new file beside the page, opened by its wide
-// name in text mode and marked for deletion until the commit, so that it goes
-// with the process however the run ends; its space reserved first; put over the
-// old page with ReplaceFileW (which keeps the old file's attributes and ACL) or
-// MoveFileExW.
+// The page's file on Windows: a new file beside the page, opened by its wide name
+// in binary mode (writeAll puts in the carriage returns) and marked for deletion
+// until the commit, so that it goes with the process however the run ends; its
+// space reserved first; put over the old page with ReplaceFileW (which keeps the
+// old file's attributes and ACL) or MoveFileExW.
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
@@ -256,7 +256,7 @@ DWORD PageFile::State::createNewFile(const std::wstring& name) {
     ::DeleteFileW(name.c_str());
     fail("openFile", errnoOfWin32(error));
   }
-  fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_TEXT);
+  fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
   if (fd < 0) {
     ::CloseHandle(h);
     fail("openFile", EMFILE);
@@ -278,7 +278,7 @@ void PageFile::State::openOver() {
     return h != INVALID_HANDLE_VALUE;
   });
   if (error != 0) fail("openFile", errnoOfWin32(error));
-  fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_TEXT);
+  fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
   if (fd < 0) {
     ::CloseHandle(h);
     fail("openFile", EMFILE);
@@ -297,7 +297,7 @@ void PageFile::State::openOver() {
 
 void PageFile::State::openInPlace() {
   const std::wstring name = widen(path);
-  fd = ::_wopen(name.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_TEXT | _O_NOINHERIT,
+  fd = ::_wopen(name.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
                 _S_IREAD | _S_IWRITE);
   if (fd >= 0) return;
   const int error = errno;
@@ -333,10 +333,7 @@ void PageFile::State::reserve() {
 
 void PageFile::write(const char* data, std::size_t size) {
   const StopGuard guard;
-  writeAll(state_->fd, data, size, state_->path);
-  // Text mode writes each line feed as carriage return and line feed.
-  state_->written +=
-      size + (kLineEndBytes - 1) * static_cast<std::uint64_t>(std::count(data, data + size, '\n'));
+  state_->written += writeAll(state_->fd, data, size, state_->path);
 }
 
 void PageFile::close() {

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # End-to-end tests of the Windows build, run under Wine: what only Windows does
-# with files (text mode, wide names, drive letters and backslashes, NUL, a
-# replaced, read-only or held page, a killed or stopped run).
+# with files (CR LF line ends, wide names, drive letters and backslashes, NUL, a
+# replaced, read-only or held page, a killed or stopped run), with the console and
+# with pipes, and what the executable carries (its manifest and version block).
 #
 #   QUILTVIEW_EMULATOR="sh cmake/wine-run.sh PREFIX" QUILTVIEW_HOLD=quiltview_hold.exe \
 #     bash tests/windows/cli.sh QUILTVIEW.exe CASE
 #   bash tests/windows/cli.sh --list
+#
+# The resources case reads the executable with QUILTVIEW_OBJCOPY (the toolchain's
+# objcopy) and expects QUILTVIEW_VERSION, the project's version.
 #
 # Each case is one CTest entry. Exit status 0: passed, 77: cannot run here, else failed.
 set -euo pipefail
@@ -13,7 +17,7 @@ cases=(binary-input replaces-existing-page refuses-read-only-page unicode-names
   drive-letters-and-backslashes nul-output failure-removes-new-file threaded-page
   held-page-is-busy page-held-at-the-commit new-page-that-cannot-take-the-old-ones-place
   killed-run-leaves-nothing stop-ends-the-run stop-cuts-a-page-written-in-place
-  in-place-page-that-does-not-fit)
+  in-place-page-that-does-not-fit utf8-console closed-pipe resources)
 if [ "${1:-}" = --list ]; then
   printf '%s\n' "${cases[@]}"
   exit 0
@@ -427,6 +431,84 @@ Written: NUL
 "
     expect_file tm/page.html "old page"
     expect_listing tm "page.html"
+    ;;
+  utf8-console)
+    # In a console (Wine's, on a pseudo-terminal) the names show as typed while the
+    # program runs, and the console's code page is the one it had afterwards, after
+    # a failed run too: "type" writes the UTF-8 bytes of name.txt as it is, which
+    # code page 850 shows as "caf├®", UTF-8 as "café".
+    command -v script >/dev/null || { echo "no script(1) to give Wine a terminal"; exit 77; }
+    printf '<a/>' >café.xml
+    printf 'caf\303\251\r\n' >name.txt
+    cp "$qv" quiltview.exe
+    steps='chcp 850 >NUL & type name.txt & quiltview.exe -o α.html café.xml & type name.txt'
+    steps+=' & quiltview.exe missing.xml & type name.txt'
+    LANG=C.UTF-8 script -qec "${emulator[*]} cmd /c \"$steps\"" /dev/null </dev/null >console.raw ||
+      fail "the console's commands failed: $(od -c console.raw | head -5)"
+    # What the terminal shows, without the console's cursor controls and CRs.
+    perl -pe 's/\e\[[0-9;?]*[A-Za-z]//g; s/\r//g' console.raw >console.txt
+    expect_file console.txt 'caf├®
+[Output "\206\177.html"]
+["caf\195\169.xml"]
+café.xml
+|
+`- <a />
+
+Written: α.html
+caf├®
+[]
+["missing.xml"]
+quiltview.exe: missing.xml: openFile: does not exist (No such file or directory)
+caf├®
+'
+    ;;
+  closed-pipe)
+    # The standard output is a pipe that no process reads any more: reported as on
+    # Linux, and the old page stays. The FIFO's last reader is closed before the
+    # program starts, so its first write fails.
+    printf '<a/>' >a.xml
+    printf 'old page' >page.html
+    mkfifo fifo
+    exec 3<>fifo 4>fifo 3<&-
+    status=0
+    "${emulator[@]}" "$qv" -o page.html a.xml 2>stderr.raw >&4 || status=$?
+    exec 4>&-
+    rm fifo
+    perl -0777 -pe 's/\r\n/\n/g' stderr.raw >stderr.txt
+    expect_status 1
+    expect_file stderr.txt 'quiltview.exe: <stdout>: writeFile: failed (Broken pipe)
+'
+    expect_file page.html "old page"
+    expect_listing . "a.xml page.html stderr.raw stderr.txt"
+    ;;
+  resources)
+    # The application manifest and the version block, read from the executable's
+    # resource section as Windows reads them.
+    "${QUILTVIEW_OBJCOPY:?}" -O binary --only-section=.rsrc "$qv" rsrc.bin ||
+      fail "no resource section"
+    perl -0777 -ne 'print $1 if /(<\?xml.*?<\/assembly>)/s' rsrc.bin >manifest.xml
+    for wanted in '<requestedExecutionLevel level="asInvoker" uiAccess="false"/>' \
+      '<longPathAware xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">true</longPathAware>' \
+      '<activeCodePage xmlns="http://schemas.microsoft.com/SMI/2019/WindowsSettings">UTF-8</activeCodePage>' \
+      '<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>' \
+      '<supportedOS Id="{1f676c76-80e1-4239-95bb-83d0f6d0da78}"/>' \
+      '<supportedOS Id="{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"/>' \
+      '<supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"/>' \
+      "<assemblyIdentity type=\"win32\" name=\"quiltview\" version=\"${QUILTVIEW_VERSION:?}.0\""; do
+      grep -qF "$wanted" manifest.xml || fail "the manifest lacks $wanted"
+    done
+    # The fixed part of the version block (after its signature 0xFEEF04BD): file and
+    # product version as major.minor.patch.0; then the version as text.
+    fixed=$(perl -0777 -ne '/\xBD\x04\xEF\xFE.{4}(.{16})/s and
+      printf "%d.%d.%d.%d %d.%d.%d.%d", map { ($_ >> 16, $_ & 0xFFFF) } unpack("V4", $1)' rsrc.bin)
+    [ "$fixed" = "$QUILTVIEW_VERSION.0 $QUILTVIEW_VERSION.0" ] ||
+      fail "the version block says $fixed, the project $QUILTVIEW_VERSION"
+    # A string is its UTF-16 name, a terminating NUL and padding, then its value.
+    for name in FileVersion ProductVersion; do
+      perl -0777 -MEncode -e '$_ = <STDIN>; my ($k, $v) = map { encode("UTF-16LE", $_) } @ARGV;
+        exit(/\Q$k\E(?:\0\0)+\Q$v\E\0\0/ ? 0 : 1)' "$name" "$QUILTVIEW_VERSION" <rsrc.bin ||
+        fail "no $name $QUILTVIEW_VERSION in the version block"
+    done
     ;;
   *)
     echo "unknown case $case_name" >&2

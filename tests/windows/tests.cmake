@@ -29,6 +29,7 @@ string(REPLACE "\n" ";" windows_cases "${windows_cases}")
 foreach(windows_case IN LISTS windows_cases)
   add_test(NAME windows.${windows_case}
     COMMAND env "QUILTVIEW_EMULATOR=${emulator}" "QUILTVIEW_HOLD=$<TARGET_FILE:quiltview_hold>"
+            "QUILTVIEW_OBJCOPY=${CMAKE_OBJCOPY}" "QUILTVIEW_VERSION=${PROJECT_VERSION}"
             bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/cli.sh $<TARGET_FILE:quiltview> ${windows_case})
   set_tests_properties(windows.${windows_case} PROPERTIES LABELS cli SKIP_RETURN_CODE 77)
 endforeach()
