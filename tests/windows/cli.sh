@@ -89,8 +89,8 @@ let_go() {
 }
 
 # A chain of 6000 nested tags: a page of 434 MB, which takes seconds to write.
-deep_chain() {
-  perl -e 'print "<d>" x 6000' >deep.xml
+deep_chain() {  # [depth]: 6000 makes a page of 434 MB, 10000 one of 1.2 GB
+  perl -e "print '<d>' x ${1:-6000}" >deep.xml
 }
 
 # The hidden new file beside out/page.html, in $new_file, once it holds more
@@ -301,8 +301,9 @@ Written: NUL
   page-held-at-the-commit)
     # Another program takes hold of the old page while the new one is written: the
     # commit is tried again for about two seconds, then reported as busy. The old
-    # page stays, the new file goes.
-    deep_chain
+    # page stays, the new file goes. The page is large enough to be held before it is
+    # written: the program that holds it takes a while to start under Wine.
+    deep_chain 10000
     mkdir out
     printf 'old page' >out/page.html
     start_run -o out/page.html deep.xml
@@ -346,19 +347,18 @@ Written: NUL
     [ "$(ls -A out | wc -l)" = 3 ] || fail "out holds $(ls -A out | tr '\n' ' ')"
     ;;
   killed-run-leaves-nothing)
-    # taskkill /F during the write of a page of 434 MB: the new file is marked for
-    # deletion on its last close, which the end of the process is.
-    deep_chain
+    # Killed during the write of a page of 770 MB: the new file is marked for
+    # deletion on its last close, which the end of the process is. The kill is the
+    # system's own, at once: taskkill /F, a Wine program of its own, starts slower
+    # than the page is written. (taskkill /F and wineserver -k were tried by hand.)
+    perl -e 'print "<d>" x 8000' >killed-deep.xml
     mkdir out
     printf 'old page' >out/page.html
-    start_run -o out/page.html deep.xml
-    if wait_until new_file_growing; then
-      # The new file's name holds the process's id.
-      windows_pid=${new_file##*/.page.html.}
-      "${emulator[@]}" taskkill.exe /F /PID "${windows_pid%%.*}" >/dev/null
-    else
-      fail "no new file beside out/page.html"
-    fi
+    start_run -o out/page.html killed-deep.xml
+    wait_until new_file_growing || fail "no new file beside out/page.html"
+    # The Windows process is the one whose command line is the program's own.
+    pkill -KILL -f '^[^ ]*quiltview.exe -o out/page.html killed-deep.xml' ||
+      fail "no run to kill: the page was written before the kill"
     finish_run
     expect_file out/page.html "old page"
     expect_listing out "page.html"
