@@ -2,7 +2,8 @@
 # folder. Both hold usr/bin/quiltview (stripped), usr/share/man/man1/quiltview.1.gz
 # and usr/share/doc/quiltview/copyright (the LICENSE).
 # A Windows build makes quiltview-VERSION-win64.zip (`cpack -G ZIP`): a folder
-# holding quiltview.exe and README.txt (docs/README.windows.txt, with CR LF).
+# holding quiltview.exe, README.txt (docs/README.windows.txt) and LICENSE.txt, both
+# with CR LF.
 set(CPACK_PACKAGE_NAME quiltview)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "quiltview developers <quiltview@example.org>"
