@@ -14,8 +14,9 @@ namespace qv::platform {
 std::wstring widen(const std::string& utf8);
 std::string narrow(const wchar_t* wide, std::size_t size);
 
-// The errno value the C library gives a Win32 error (its _dosmaperr table), but
-// for a file another program holds (a sharing or lock violation): EBUSY.
+// The errno value of a Win32 error: the C library's table (_dosmaperr), but for a
+// file another program holds (a sharing or lock violation: EBUSY) and a pipe whose
+// reader has gone (EPIPE, where the C library says EINVAL), as Linux reports them.
 int errnoOfWin32(DWORD error);
 
 // Writes every byte with WriteFile on the descriptor's handle, each line feed as

@@ -1,10 +1,6 @@
-// The treemap layout: a label tree becomes a box forest in which every node with
-// children holds one table of its child boxes, ordered by size and given the column
-// count that makes the table closest to square.
-//
-// Sizes estimate a box on screen in text units (characters across, lines down); they
-// only decide cell order and column counts and are never written out. All size
-// arithmetic saturates at 2147483647, so sizes never go negative.
+// The treemap layout: every node with children gets one table of its child boxes,
+// ordered by size, with the column count that makes it closest to square. Sizes
+// are estimates in text units that only decide order and columns.
 #pragma once
 
 #include <cfloat>
@@ -37,6 +33,8 @@ T storedAs(U x) {
   return stored;
 }
 
+// A box's estimated size on screen: characters across, lines down. All size
+// arithmetic saturates at 2147483647, so sizes never go negative.
 struct BoxSize {
   std::int32_t width = 0;
   std::int32_t height = 0;
