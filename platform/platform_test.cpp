@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "base/error.h"
@@ -58,6 +59,31 @@ TEST_F(PlatformTest, ThePageReachesItsFileWithTheSystemsLineEndsWhateverTheBlock
   file.close();
   file.commit();
   EXPECT_TRUE(readWholeFile(path("page.html")) == expected + expected);
+}
+
+// memchr is the program's own on Windows: every length, start and place of the
+// byte, and a byte just outside the range that must not be found.
+TEST(Platform, MemchrFindsTheFirstByteWithinItsRangeOnly) {
+  std::string text(96, 'x');
+  for (std::size_t start = 0; start < 16; ++start) {
+    for (std::size_t length = 0; start + length < text.size(); ++length) {
+      const char* from = text.data() + start;
+      EXPECT_EQ(std::memchr(from, '<', length), nullptr) << start << " " << length;
+      text[start + length] = '<';  // one past the end
+      EXPECT_EQ(std::memchr(from, '<', length), nullptr) << start << " " << length;
+      text[start + length] = 'x';
+      for (std::size_t at = 0; at < length; ++at) {
+        text[start + at] = '<';
+        if (at + 1 < length) text[start + length - 1] = '<';  // a later one too
+        EXPECT_EQ(std::memchr(from, '<', length), from + at) << start << " " << length << " " << at;
+        text.replace(start, length, length, 'x');
+      }
+    }
+  }
+  const unsigned char high[] = {0x7f, 0x80, 0xff, 0x00};
+  EXPECT_EQ(std::memchr(high, 0xff, 4), high + 2);
+  EXPECT_EQ(std::memchr(high, 0, 4), high + 3);
+  EXPECT_EQ(std::memchr(high, 0x180, 4), high + 1);  // the byte is c converted to unsigned char
 }
 
 TEST(Platform, LargeBlocksAreUsableToTheirLastByte) {
