@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 #include <system_error>
+#include <thread>
 
 #include "base/error.h"
 #include "diag/diag.h"
@@ -41,19 +42,31 @@ void runSteps(const std::vector<std::string>& args, Output& out) {
   // A large tree's page is laid out and measured while the tree is drawn: both only
   // read it. A thread costs a small tree more memory than the overlap saves time.
   constexpr std::size_t kOverlapNodes = std::size_t{1} << 16;
-  auto build = [nameTree] { return treeMapExt(defaultTreeOpts(), nameTree); };
-  std::future<TreeMapPage> building;
-  try {
-    building = std::async(
-        nameTree->size() >= kOverlapNodes ? std::launch::async : std::launch::deferred, build);
-  } catch (const std::system_error&) {
-    // No thread to be had: the page is made after the drawing instead.
-    building = std::async(std::launch::deferred, build);
+  std::packaged_task<TreeMapPage()> build(
+      [nameTree] { return treeMapExt(defaultTreeOpts(), nameTree); });
+  std::future<TreeMapPage> building = build.get_future();
+  // A thread of our own, not std::async: where no thread can be had (ulimit -u),
+  // libc++'s async waits forever for the thread it could not start.
+  std::thread builder;
+  if (nameTree->size() >= kOverlapNodes) {
+    try {
+      builder = std::thread([&build] { build(); });
+    } catch (const std::system_error&) {
+      // No thread to be had: the page is made after the drawing instead.
+    }
   }
+  // However this step ends, the page's thread is waited for first.
+  struct Joined {
+    std::thread& thread;
+    ~Joined() {
+      if (thread.joinable()) thread.join();
+    }
+  } joined{builder};
   showTree(out, *nameTree);
   // A standard output whose reader has gone ends the run here, before the page
   // replaces anything.
   out.flush();
+  if (!builder.joinable()) build();
   const TreeMapPage page = building.get();
   // The input is read and closed before the page is opened, so the page may replace it.
   const std::string outputPath = outputFileName(options.flags);
