@@ -33,3 +33,17 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 include(CPack)
+
+if(QUILTVIEW_STATIC)
+  # `cpack --config CPackStaticConfig.cmake` makes the static release archive,
+  # quiltview-VERSION-linux-PROCESSOR-static.tar.gz: the settings above, but only
+  # the files of the component static, in a folder of the archive's name.
+  file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/CPackStaticConfig.cmake @ONLY CONTENT [=[
+include("@PROJECT_BINARY_DIR@/CPackConfig.cmake")
+set(CPACK_GENERATOR TGZ)
+set(CPACK_INSTALL_CMAKE_PROJECTS "@PROJECT_BINARY_DIR@;quiltview;static;/")
+set(CPACK_PACKAGING_INSTALL_PREFIX "")
+set(CPACK_PACKAGE_FILE_NAME "quiltview-@PROJECT_VERSION@-linux-@CMAKE_SYSTEM_PROCESSOR@-static")
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+]=])
+endif()

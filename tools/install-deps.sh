@@ -12,26 +12,42 @@
 #   sh tools/install-deps.sh windows CMake, Ninja, the MinGW-w64 cross compiler, Wine
 #                                    and GoogleTest's sources: the Windows build and
 #                                    its tests under Wine
+#   sh tools/install-deps.sh cross   CMake, Ninja, the cross compilers for aarch64,
+#                                    s390x and i686 Linux, qemu-user, GoogleTest's
+#                                    sources, clang with libc++ and file: the other
+#                                    processors' builds and tests, and the libc++ build
+# Several modes may be given at once (sh tools/install-deps.sh ci windows cross):
+# one apt-get run installs what all of them miss.
 # Nothing is installed when nothing is missing. apt-get runs through sudo when the
 # caller is not root and sudo can be used; otherwise the script names the missing
 # packages and the command that installs them, and fails. npm ci runs in the
 # checkout, which keeps its owner.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-mode=${1:-}
+usage="usage: sh tools/install-deps.sh build|package|test|ci|windows|cross..."
+[ $# -gt 0 ] || { echo "$usage" >&2; exit 2; }
 
-case "$mode" in
-  build) packages="g++ cmake ninja-build" ;;
-  package) packages="g++ cmake ninja-build dpkg-dev file" ;;
-  test) packages="g++ cmake ninja-build libgtest-dev ca-certificates" ;;
-  ci) packages="g++ cmake ninja-build libgtest-dev ca-certificates clang libclang-rt-dev
-                libbenchmark-dev clang-format dpkg-dev file git" ;;
-  windows) packages="cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 googletest perl" ;;
-  *)
-    echo "usage: sh tools/install-deps.sh build|package|test|ci|windows" >&2
-    exit 2
-    ;;
-esac
+packages=""
+npm=false
+for mode in "$@"; do
+  case "$mode" in
+    build) packages="$packages g++ cmake ninja-build" ;;
+    package) packages="$packages g++ cmake ninja-build dpkg-dev file" ;;
+    test) packages="$packages g++ cmake ninja-build libgtest-dev ca-certificates" npm=true ;;
+    ci) packages="$packages g++ cmake ninja-build libgtest-dev ca-certificates clang libclang-rt-dev
+                  libbenchmark-dev clang-format dpkg-dev file git" npm=true ;;
+    windows) packages="$packages cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 googletest perl" ;;
+    cross) packages="$packages cmake ninja-build g++-aarch64-linux-gnu g++-s390x-linux-gnu
+                     g++-i686-linux-gnu qemu-user googletest clang libc++-dev libc++abi-dev file" ;;
+    *)
+      echo "$usage" >&2
+      exit 2
+      ;;
+  esac
+done
+# Each package once, in the order first named.
+# shellcheck disable=SC2086 # one word per package
+packages=$(printf '%s\n' $packages | awk '!seen[$0]++' | tr '\n' ' ')
 
 missing=""
 if command -v dpkg-query >/dev/null 2>&1; then
@@ -39,7 +55,7 @@ if command -v dpkg-query >/dev/null 2>&1; then
     dpkg-query -W -f '${Status}' "$p" 2>/dev/null | grep -q ' installed$' || missing="$missing $p"
   done
 fi
-if [ "$mode" = test ] || [ "$mode" = ci ]; then
+if $npm; then
   # node may come from elsewhere than Debian's package (its npm with it), and
   # Debian's npm would then conflict with it: these three are looked up by command.
   command -v node >/dev/null 2>&1 || missing="$missing nodejs"
@@ -73,7 +89,7 @@ if [ -n "$missing" ]; then
   fi
 fi
 
-if [ "$mode" = test ] || [ "$mode" = ci ]; then
+if $npm; then
   cd "$root"
   # npm ci empties node_modules and fetches everything again: only when a package
   # of the lock file is absent or at another version.

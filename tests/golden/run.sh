@@ -11,7 +11,8 @@
 #    status `status` (0 when absent).
 # 2. A corpus of a few hundred documents (the generator's, the fuzzer's seeds and
 #    the sample documents): the SHA-256 digests of each run's standard output and
-#    page must equal those recorded in tests/golden/corpus.sha256.
+#    page must equal those recorded in tests/golden/corpus.sha256. The documents
+#    run side by side, one per core (QUILTVIEW_GOLDEN_JOBS=N: N at a time).
 #
 # --regenerate rewrites corpus.sha256 from the binary given. Do that only when a
 # change of the output is intended, and say so in the commit: the digests are
@@ -103,12 +104,28 @@ cp "$root/examples/catalog.xml" "$corpus/example-catalog.xml"
 for f in "$root"/tests/browser/*.xml; do cp "$f" "$corpus/browser-$(basename "$f")"; done
 cd "$corpus"
 documents=(*)
-for doc in "${documents[@]}"; do
-  if ! "${emulator[@]}" "$qv" -o "$doc.html" "$doc" >"$doc.out" 2>"$scratch/stderr"; then
-    fail "$doc: exit status $?: $(head -c 200 "$scratch/stderr")"
-  fi
-  text_mode_lf "$doc.out" "$doc: standard output"
-  text_mode_lf "$doc.html" "$doc: page"
+# Hundreds of short runs, each on one core: the documents are shared out among as
+# many runners as there are cores (QUILTVIEW_GOLDEN_JOBS runners if set), the k-th
+# taking every documents[k + jobs * n]. Each returns its count of failures.
+jobs=${QUILTVIEW_GOLDEN_JOBS:-$(nproc)}
+run_share() {
+  local i doc
+  for ((i = $1; i < ${#documents[@]}; i += jobs)); do
+    doc=${documents[i]}
+    "${emulator[@]}" "$qv" -o "$doc.html" "$doc" >"$doc.out" 2>"$scratch/stderr.$1" ||
+      fail "$doc: exit status $?: $(head -c 200 "$scratch/stderr.$1")"
+    text_mode_lf "$doc.out" "$doc: standard output"
+    text_mode_lf "$doc.html" "$doc: page"
+  done
+  return $((failures > 100 ? 100 : failures))
+}
+runners=()
+for ((k = 0; k < jobs; k++)); do
+  run_share "$k" &
+  runners+=($!)
+done
+for runner in "${runners[@]}"; do
+  wait "$runner" || failures=$((failures + $?))
 done
 
 if [ "$mode" = --regenerate ]; then
