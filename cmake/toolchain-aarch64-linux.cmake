@@ -5,10 +5,6 @@
 # checks the golden data.
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 set(QUILTVIEW_CROSS_TRIPLE aarch64-linux-gnu)
+set(QUILTVIEW_CROSS_QEMU qemu-aarch64)
 include(${CMAKE_CURRENT_LIST_DIR}/cross-linux.cmake)
 
-# The target's dynamic loader and libraries are found under the sysroot (-L).
-find_program(QUILTVIEW_QEMU NAMES qemu-aarch64)
-if(QUILTVIEW_QEMU)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${QUILTVIEW_QEMU} -L ${QUILTVIEW_CROSS_SYSROOT})
-endif()

@@ -6,10 +6,6 @@
 # checks the golden data.
 set(CMAKE_SYSTEM_PROCESSOR s390x)
 set(QUILTVIEW_CROSS_TRIPLE s390x-linux-gnu)
+set(QUILTVIEW_CROSS_QEMU qemu-s390x)
 include(${CMAKE_CURRENT_LIST_DIR}/cross-linux.cmake)
 
-# The target's dynamic loader and libraries are found under the sysroot (-L).
-find_program(QUILTVIEW_QEMU NAMES qemu-s390x)
-if(QUILTVIEW_QEMU)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${QUILTVIEW_QEMU} -L ${QUILTVIEW_CROSS_SYSROOT})
-endif()
