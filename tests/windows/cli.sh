@@ -138,6 +138,24 @@ expect_listing() {  # folder, names
 }
 
 # The page the Linux build writes for <a/> named a.xml, each LF as CR LF.
+page_that_does_not_fit() {  # [in-place]: the folder cannot take a new file
+  if [ "$(id -u)" != 0 ]; then
+    echo "mounting a small tmpfs needs root"
+    exit 77
+  fi
+  mkdir tm
+  mount -t tmpfs -o size=1m tmpfs tm
+  mounted=$scratch/tm
+  printf 'old page' >tm/page.html
+  [ -z "${1:-}" ] || immutable_folder tm
+  { printf '<r>'; for ((i = 0; i < 60000; i++)); do printf '<x>hello world</x>'; done; } >wide.xml
+  run -o tm/page.html wide.xml
+  expect_status 1
+  expect_file stderr.txt "quiltview.exe: tm/page.html: writeFile: resource exhausted (No space left on device)
+"
+  expect_file tm/page.html "old page"
+  expect_listing tm "page.html"
+}
 page_of_a() {
   printf '<a/>' >a.xml
   run -o reference.html a.xml
@@ -241,21 +259,7 @@ Written: NUL
   failure-removes-new-file)
     # A page that does not fit on a file system of 1 MB is refused after the new
     # file beside the old page was made: the new file goes, the old page stays.
-    if [ "$(id -u)" != 0 ]; then
-      echo "mounting a small tmpfs needs root"
-      exit 77
-    fi
-    mkdir tm
-    mount -t tmpfs -o size=1m tmpfs tm
-    mounted=$scratch/tm
-    printf 'old page' >tm/page.html
-    { printf '<r>'; for ((i = 0; i < 60000; i++)); do printf '<x>hello world</x>'; done; } >wide.xml
-    run -o tm/page.html wide.xml
-    expect_status 1
-    expect_file stderr.txt "quiltview.exe: tm/page.html: writeFile: resource exhausted (No space left on device)
-"
-    expect_file tm/page.html "old page"
-    expect_listing tm "page.html"
+    page_that_does_not_fit
     ;;
   threaded-page)
     # 1.1 million boxes: the page is measured and written on several threads, in
@@ -415,22 +419,7 @@ Written: NUL
   in-place-page-that-does-not-fit)
     # Written in place, a page larger than the free space is refused before its
     # first byte: the old page stays whole.
-    if [ "$(id -u)" != 0 ]; then
-      echo "mounting a small tmpfs needs root"
-      exit 77
-    fi
-    mkdir tm
-    mount -t tmpfs -o size=1m tmpfs tm
-    mounted=$scratch/tm
-    printf 'old page' >tm/page.html
-    immutable_folder tm
-    { printf '<r>'; for ((i = 0; i < 60000; i++)); do printf '<x>hello world</x>'; done; } >wide.xml
-    run -o tm/page.html wide.xml
-    expect_status 1
-    expect_file stderr.txt "quiltview.exe: tm/page.html: writeFile: resource exhausted (No space left on device)
-"
-    expect_file tm/page.html "old page"
-    expect_listing tm "page.html"
+    page_that_does_not_fit in-place
     ;;
   utf8-console)
     # In a console (Wine's, on a pseudo-terminal) the names show as typed while the
