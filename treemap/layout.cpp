@@ -100,14 +100,14 @@ std::int32_t mkTableBox(std::span<const BoxSize> sizes, std::vector<std::uint32_
   order.resize(sizes.size());
   for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
   if (order.size() > 1) {
-    // Two stable sorts: by (width, height), then by height alone. Together: height,
-    // then width, then the children's own order.
-    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+    // Height, then width, then the children's own order: a total order, so the one
+    // permutation it defines, found without the temporary buffer a stable sort
+    // allocates (one per node, dear where the heap takes a lock).
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
       const BoxSize x = sizes[a], y = sizes[b];
-      return x.width != y.width ? x.width < y.width : x.height < y.height;
-    });
-    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-      return sizes[a].height < sizes[b].height;
+      if (x.height != y.height) return x.height < y.height;
+      if (x.width != y.width) return x.width < y.width;
+      return a < b;
     });
   }
   sorted.resize(sizes.size());

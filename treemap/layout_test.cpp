@@ -1,9 +1,11 @@
 #include "treemap/layout.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 
 #include <limits>
 #include <memory>
+#include <random>
 #include <string>
 
 #include "base/error.h"
@@ -219,6 +221,24 @@ TEST(Layout, CellsSortByHeightThenWidthThenChildOrder) {
   std::vector<BoxSize> sorted;
   mkTableBox(sizes, order, sorted);
   EXPECT_EQ(order, (std::vector<std::uint32_t>{0, 1, 3, 2, 4, 5}));
+  // The order is the one two stable sorts give, by (width, height) and then by
+  // height, on many small tables with many ties.
+  std::mt19937 random(7);
+  for (int round = 0; round < 2000; ++round) {
+    std::vector<BoxSize> cells(1 + random() % 40);
+    for (BoxSize& c : cells) c = {std::int32_t(random() % 4), std::int32_t(random() % 4)};
+    std::vector<std::uint32_t> want(cells.size());
+    for (std::uint32_t i = 0; i < want.size(); ++i) want[i] = i;
+    std::stable_sort(want.begin(), want.end(), [&](std::uint32_t a, std::uint32_t b) {
+      return cells[a].width != cells[b].width ? cells[a].width < cells[b].width
+                                              : cells[a].height < cells[b].height;
+    });
+    std::stable_sort(want.begin(), want.end(), [&](std::uint32_t a, std::uint32_t b) {
+      return cells[a].height < cells[b].height;
+    });
+    mkTableBox(cells, order, sorted);
+    ASSERT_EQ(order, want) << "round " << round;
+  }
 }
 
 TEST(Layout, ForestKeepsTheTreeStorageAlive) {
