@@ -1,8 +1,8 @@
 #include "treemap/layout.h"
 
 #include <gtest/gtest.h>
-#include <algorithm>
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 #include <random>
