@@ -114,6 +114,20 @@ TEST_P(PageFileTest, ReplacesTheOldFileOnlyWhenCompleteAndCommitted) {
   }
 }
 
+// A page whose folder does not exist is refused at open, whichever kind of new
+// file is tried first, and nothing is made.
+TEST_P(PageFileTest, PageInAFolderThatDoesNotExistIsRefusedAtOpen) {
+  std::string message;
+  try {
+    PageFile file(path("missing/page.html"), 3);
+  } catch (const Error& e) {
+    message = e.message();
+  }
+  EXPECT_EQ(message,
+            path("missing/page.html") + ": openFile: does not exist (No such file or directory)");
+  EXPECT_TRUE(listing(dir_).empty());
+}
+
 // The commit comes after the last line of the standard output: a rename that
 // fails there is still reported, and the new file does not stay behind.
 TEST_P(PageFileTest, RenameThatFailsAtTheCommitIsReportedAndLeavesNoNewFile) {
