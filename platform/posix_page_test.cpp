@@ -128,6 +128,26 @@ TEST_P(PageFileTest, PageInAFolderThatDoesNotExistIsRefusedAtOpen) {
   EXPECT_TRUE(listing(dir_).empty());
 }
 
+// An unnamed new file is named in the page's folder at the commit: where that
+// folder has gone meanwhile, the commit fails with the report and nothing stays.
+TEST_F(IoTest, UnnamedFileWhoseFolderWentAwayIsReportedAtTheCommit) {
+  if (!unnamedFilesBuilt) GTEST_SKIP() << "a build without unnamed files";
+  fs::create_directory(path("sub"));
+  std::string message;
+  try {
+    PageFile file(path("sub/page.html"), 3);
+    file.write("new", 3);
+    file.close();
+    fs::rename(path("sub"), path("moved"));
+    file.commit();
+  } catch (const Error& e) {
+    message = e.message();
+  }
+  EXPECT_EQ(message,
+            path("sub/page.html") + ": writeFile: does not exist (No such file or directory)");
+  EXPECT_TRUE(listing(path("moved")).empty());
+}
+
 // The commit comes after the last line of the standard output: a rename that
 // fails there is still reported, and the new file does not stay behind.
 TEST_P(PageFileTest, RenameThatFailsAtTheCommitIsReportedAndLeavesNoNewFile) {
