@@ -17,9 +17,10 @@ namespace qv::platform {
 // ---- Process
 
 // Sets the process up for a run (a closed pipe or a file size limit becomes a
-// failed write rather than a signal; the standard streams in text mode) and
-// returns its arguments, program name first, as UTF-8 bytes where the platform
-// keeps them in another form.
+// failed write rather than a signal; on Windows, the standard streams in binary
+// mode with the program's own CR LF, and a console shown UTF-8 while the run
+// lasts) and returns its arguments, program name first, as UTF-8 bytes where the
+// platform keeps them in another form.
 std::vector<std::string> startProcess(int argc, char** argv);
 
 // The CPU count this process may run threads on (its affinity), at least 1.
