@@ -10,7 +10,8 @@
 namespace qv {
 
 // Allocates bytes; blocks of at least kHugeThreshold are mapped on their own and
-// advised to use huge pages.
+// advised to use huge pages where the system gives them (Linux; Windows gives a
+// program none without a privilege it seldom has).
 void* allocateLarge(std::size_t bytes);
 void deallocateLarge(void* p, std::size_t bytes) noexcept;
 
@@ -33,7 +34,7 @@ struct LargeAllocator {
   }
 };
 
-// A vector whose large buffers are backed by huge pages.
+// A vector whose large buffers come straight from the system's pages.
 template <class T>
 using LargeVector = std::vector<T, LargeAllocator<T>>;
 
