@@ -17,7 +17,7 @@ cases=(binary-input replaces-existing-page refuses-read-only-page unicode-names
   drive-letters-and-backslashes nul-output failure-removes-new-file threaded-page
   held-page-is-busy page-held-at-the-commit new-page-that-cannot-take-the-old-ones-place
   killed-run-leaves-nothing stop-ends-the-run stop-cuts-a-page-written-in-place
-  in-place-page-that-does-not-fit utf8-console closed-pipe resources)
+  in-place-page-that-does-not-fit utf8-console utf8-console-long-line closed-pipe resources)
 if [ "${1:-}" = --list ]; then
   printf '%s\n' "${cases[@]}"
   exit 0
@@ -450,6 +450,21 @@ caf├®
 quiltview.exe: missing.xml: openFile: does not exist (No such file or directory)
 caf├®
 '
+    ;;
+  utf8-console-long-line)
+    # A console takes its output in small writes, each cut before a whole UTF-8
+    # character: a line of 24 KB of "é" reaches the terminal whole, where a cut in
+    # the middle of one shows replacement characters instead.
+    command -v script >/dev/null || { echo "no script(1) to give Wine a terminal"; exit 77; }
+    perl -CS -e 'print "<a>xy", "\x{e9}" x 12000, "</a>"' >long.xml
+    cp "$qv" quiltview.exe
+    LANG=C.UTF-8 script -qec "${emulator[*]} cmd /c \"quiltview.exe -o NUL long.xml\"" /dev/null \
+      </dev/null >console.raw || fail "the console's command failed: $(od -c console.raw | head -5)"
+    perl -CSD -ne '$e += () = /\x{e9}/g; $r += () = /\x{fffd}/g;
+      END { print $e + 0, " ", $r + 0, "\n" }' console.raw >counts.txt
+    read -r accents replaced <counts.txt
+    ((replaced == 0)) || fail "the console shows $replaced replacement characters"
+    ((accents >= 12000)) || fail "the console shows $accents of the 12000 accented letters"
     ;;
   closed-pipe)
     # The standard output is a pipe that no process reads any more: reported as on
