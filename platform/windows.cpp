@@ -72,9 +72,9 @@ void writeBytes(HANDLE h, bool console, const char* data, std::size_t size,
 
 // Copies bytes from data into [to, last), each line feed as carriage return and
 // line feed, until the input ends or the room does; moves data past what it took
-// and returns the end of what it wrote. The C library's memchr is a loop over
-// single bytes, and a call per line of the page costs more than the copy: this
-// looks at 16 bytes at a time.
+// and returns the end of what it wrote. A memchr and a copy for every line of the
+// page, most of them a few dozen bytes, would cost more calls than bytes: this
+// looks at 16 bytes at a time as it copies.
 char* addCarriageReturns(const char*& data, const char* end, char* to, char* last) {
   const char* from = data;
 #if defined(__SSE2__)

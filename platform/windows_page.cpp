@@ -311,8 +311,8 @@ void PageFile::State::openInPlace() {
 // its free space must hold them.
 void PageFile::State::reserve() {
   if (size == 0) return;
+  // Written over the old page, its bytes are the page's already.
   const std::uint64_t keepSize = mode == Mode::Over ? static_cast<std::uint64_t>(oldLength) : 0;
-  const std::uint64_t alreadyHeld = keepSize;
   FILE_ALLOCATION_INFO allocation{};
   allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(std::max(size, keepSize));
   if (::SetFileInformationByHandle(handleOf(fd), FileAllocationInfo, &allocation,
@@ -328,7 +328,7 @@ void PageFile::State::reserve() {
   const std::wstring folder = slash == 0 ? std::wstring(L".") : widen(path.substr(0, slash));
   ULARGE_INTEGER available{};
   if (!::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return;
-  if (size > available.QuadPart + alreadyHeld) fail("writeFile", ENOSPC);
+  if (size > available.QuadPart + keepSize) fail("writeFile", ENOSPC);
 }
 
 void PageFile::write(const char* data, std::size_t size) {
