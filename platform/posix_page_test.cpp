@@ -136,6 +136,8 @@ TEST_F(IoTest, UnnamedFileWhoseFolderWentAwayIsReportedAtTheCommit) {
   std::string message;
   try {
     PageFile file(path("sub/page.html"), 3);
+    // A file system without unnamed files gives the new file a name at once.
+    if (!listing(path("sub")).empty()) GTEST_SKIP() << "no unnamed files in " << dir_;
     file.write("new", 3);
     file.close();
     fs::rename(path("sub"), path("moved"));
