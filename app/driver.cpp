@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "base/error.h"
+#include "base/threads.h"
 #include "diag/diag.h"
 #include "platform/platform.h"
 #include "tree/tree.h"
@@ -39,16 +40,15 @@ void runSteps(const std::vector<std::string>& args, Output& out) {
   std::string document = platform::readWholeFile(inputPath);
   const auto nameTree =
       std::make_shared<const LabelTree>(nameTreeOf(inputPath, std::move(document)));
-  // A large tree's page is laid out and measured while the tree is drawn: both only
-  // read it. A thread costs a small tree more memory than the overlap saves time.
-  constexpr std::size_t kOverlapNodes = std::size_t{1} << 16;
+  const Workers workers = workersFor(platform::availableCpus(), nameTree->size());
+  // The page is laid out and measured while the tree is drawn: both only read it.
   std::packaged_task<TreeMapPage()> build(
-      [nameTree] { return treeMapExt(defaultTreeOpts(), nameTree); });
+      [nameTree, &workers] { return treeMapExt(defaultTreeOpts(), nameTree, workers.layout); });
   std::future<TreeMapPage> building = build.get_future();
   // A thread of our own, not std::async: where no thread can be had (ulimit -u),
   // libc++'s async waits forever for the thread it could not start.
   std::thread builder;
-  if (nameTree->size() >= kOverlapNodes) {
+  if (workers.overlap) {
     try {
       builder = std::thread([&build] { build(); });
     } catch (const std::system_error&) {
@@ -71,7 +71,7 @@ void runSteps(const std::vector<std::string>& args, Output& out) {
   // The input is read and closed before the page is opened, so the page may replace it.
   const std::string outputPath = outputFileName(options.flags);
   platform::PageFile file(outputPath, page.size());
-  page.write(file);
+  page.write(file, workers.page);
   file.close();
   out.write("Written: ");
   out.write(outputPath);

@@ -11,10 +11,13 @@
 
 namespace qv {
 
-// The bytes one line feed takes once it reaches a file or a standard stream: 2
-// where the system's text files end their lines with carriage return and line
-// feed (Windows), 1 elsewhere.
-inline constexpr unsigned kLineEndBytes = QUILTVIEW_LINE_END_BYTES;
+// The size of a text: its bytes, and how many of them are line feeds, which the
+// system's file may take more bytes to end a line with.
+struct TextSize {
+  std::uint64_t bytes = 0;
+  std::uint64_t lineFeeds = 0;
+  friend bool operator==(const TextSize&, const TextSize&) = default;
+};
 
 // Where an Output's full buffers go.
 class BufferSink {
@@ -121,38 +124,38 @@ class Output {
 
 // Counts what a producer would write instead of writing it: the producers of the
 // page are templates over their output, so running them over a ByteCount measures
-// the page by the very rules that write it. It counts the bytes as they reach the
-// file, where every line feed takes kLineEndBytes.
+// the page by the very rules that write it.
 class ByteCount {
  public:
   void put(char c) {
-    ++bytes_;
-    if constexpr (!kOneByteLineEnds) bytes_ += c == '\n' ? kExtra : 0;
+    ++size_.bytes;
+    size_.lineFeeds += c == '\n';
   }
   void write(std::string_view s) {
-    bytes_ += s.size();
-    if constexpr (!kOneByteLineEnds) {
-      // Counted into a local: a char may alias bytes_, which would be stored back
-      // after every byte.
-      std::uint64_t lineFeeds = 0;
-      for (const char c : s) lineFeeds += c == '\n';
-      bytes_ += lineFeeds * kExtra;
-    }
+    size_.bytes += s.size();
+    // Counted into a local: a char may alias the counter, which would be stored
+    // back after every byte.
+    std::uint64_t lineFeeds = 0;
+    for (const char c : s) lineFeeds += c == '\n';
+    size_.lineFeeds += lineFeeds;
   }
   void fill(char c, std::size_t n) {
-    bytes_ += n;
-    if constexpr (!kOneByteLineEnds) bytes_ += c == '\n' ? n * kExtra : 0;
+    size_.bytes += n;
+    size_.lineFeeds += c == '\n' ? n : 0;
   }
-  // Adds n bytes measured elsewhere, as they reach the file.
-  void add(std::uint64_t n) { bytes_ += n; }
+  // Adds a text measured elsewhere.
+  void add(TextSize n) {
+    size_.bytes += n.bytes;
+    size_.lineFeeds += n.lineFeeds;
+  }
+  // Adds n bytes that hold no line feed.
+  void add(std::uint64_t n) { size_.bytes += n; }
   // Nothing to fill in: producers take their byte-at-a-time path.
   char* claim(std::size_t) { return nullptr; }
-  std::uint64_t bytes() const { return bytes_; }
+  TextSize size() const { return size_; }
 
  private:
-  static constexpr bool kOneByteLineEnds = kLineEndBytes == 1;
-  static constexpr unsigned kExtra = kLineEndBytes - 1;
-  std::uint64_t bytes_ = 0;
+  TextSize size_;
 };
 
 // Appends to a string: for small pieces that are made once and copied often.

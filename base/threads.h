@@ -36,10 +36,28 @@ void writePieces(Sink& sink, unsigned workers, std::size_t bufferSize,
 void forEachInParallel(std::size_t count, unsigned workers,
                        const std::function<void(std::size_t)>& task);
 
-// The workers for work several threads can share, given the CPUs the process may
-// run on: one a CPU, or none (the calling thread alone) where there is only one.
-inline unsigned workersFor(unsigned cpus) {
-  return cpus > 1 ? cpus : 0;
+// How many threads each stage of a run takes besides the calling one (0: that
+// thread alone), decided once for the run.
+struct Workers {
+  unsigned layout = 0;   // the layout and the size pass, over disjoint subtrees
+  unsigned page = 0;     // the page's pieces
+  bool overlap = false;  // the page laid out and measured while the tree is drawn
+};
+
+// One worker a CPU where there are several; the thresholds of the tree's size are
+// all here.
+inline Workers workersFor(unsigned cpus, std::size_t nodes) {
+  // A thread costs a smaller tree more memory than the overlap saves time.
+  constexpr std::size_t kOverlapNodes = std::size_t{1} << 16;
+  // Every page worker holds megabytes of buffers, which only a large tree does not
+  // notice: memory grows with the document, not with its page (a small deep
+  // document can ask for a page of gigabytes).
+  constexpr std::size_t kParallelPageNodes = std::size_t{1} << 20;
+  const unsigned each = cpus > 1 ? cpus : 0;
+  return {each, nodes >= kParallelPageNodes ? each : 0, nodes >= kOverlapNodes};
 }
+
+// Handing out a unit of fewer nodes than this costs more than working on it.
+inline constexpr std::size_t kMinUnitNodes = 4096;
 
 }  // namespace qv

@@ -105,7 +105,7 @@ void pageSize(benchmark::State& state, const std::string& shape) {
   const qv::BoxForest forest = qv::treeMapLBox(
       std::make_shared<const qv::LabelTree>(qv::nameTreeOf("doc.xml", document(shape))));
   std::uint64_t bytes = 0;
-  for (auto _ : state) bytes = qv::TreeMapPage(qv::defaultTreeOpts(), forest).size();
+  for (auto _ : state) bytes = qv::TreeMapPage(qv::defaultTreeOpts(), forest).size().bytes;
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
 }
 
@@ -138,7 +138,7 @@ void pageMemory(benchmark::State& state) {
     heap::counting = false;
     peak = std::max(peak, heap::peak.load());
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * built.size()));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * built.size().bytes));
   state.counters["peak_MB"] = static_cast<double>(peak) / (1 << 20);
 }
 

@@ -170,10 +170,14 @@ BoxMarkup::BoxMarkup(const std::string& leafColour, std::span<const std::string>
     for (std::size_t p = 0; p < kBoxParts; ++p) {
       const auto part = static_cast<BoxPart>(p);
       if (part == BoxPart::GridHead && grids_.empty()) continue;
+      Part& made = cache_[d][p];
       // Room for the part at once: growing it is most of what the cache costs.
-      cache_[d][p].reserve(kPartRoom + d);
-      StringOutput to(cache_[d][p]);
+      made.text.reserve(kPartRoom + d);
+      StringOutput to(made.text);
       make(to, part, d);
+      ByteCount count;
+      count.write(made.text);
+      made.size = count.size();
     }
   }
 }

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "base/output.h"
@@ -88,7 +89,13 @@ class BoxMarkup {
   template <class Out>
   void write(Out& out, BoxPart part, std::size_t depth) const {
     if (depth < cache_.size() && (part != BoxPart::GridHead || !grids_.empty())) {
-      out.write(cache_[depth][static_cast<std::size_t>(part)]);
+      const Part& made = cache_[depth][static_cast<std::size_t>(part)];
+      // A size pass adds the part's size, known since it was made.
+      if constexpr (std::is_same_v<Out, ByteCount>) {
+        out.add(made.size);
+      } else {
+        out.write(made.text);
+      }
     } else {
       make(out, part, depth);
     }
@@ -111,9 +118,13 @@ class BoxMarkup {
   template <class Out>
   void make(Out& out, BoxPart part, std::size_t depth) const;
 
+  struct Part {
+    std::string text;
+    TextSize size;
+  };
   BoxAttrs leaf_;
   std::vector<BoxAttrs> grids_;
-  std::vector<std::array<std::string, kBoxParts>> cache_;
+  std::vector<std::array<Part, kBoxParts>> cache_;
 };
 
 // The page around its root box: the two opening lines, the "HTML" element's tag and

@@ -56,7 +56,7 @@ TEST(Box, LongLabelsGoOutInPiecesAsShortOnesDoInPlace) {
     EXPECT_EQ(division(l, 42), big.text);
     ByteCount count;
     writeLabelDivision(count, l, 42);
-    EXPECT_EQ(count.bytes(), qvtest::sizeInFile(big.text));
+    EXPECT_EQ(count.size(), qvtest::sizeOf(big.text));
   }
 }
 

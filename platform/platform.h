@@ -67,9 +67,12 @@ std::string readWholeFile(const std::string& path);
 
 // ---- The page's file
 
-// The page's file, opened for a page of exactly `size` bytes as they reach the
-// file (each line feed counted at kLineEndBytes); close() fails with a program
-// error when another number came.
+// The bytes a text of this size takes in the system's files, where a line end may
+// take more than its line feed (CR LF on Windows).
+std::uint64_t bytesInFile(TextSize size);
+
+// The page's file, opened for a page of exactly `size`, the bytes given to write();
+// close() fails with a program error when another number came.
 //
 // A regular file, or a path that names none yet, is replaced all or nothing: the
 // page goes into a new file in the same folder, readable by its owner alone until
@@ -114,7 +117,7 @@ std::string readWholeFile(const std::string& path);
 // file: the path is left as it was.
 class PageFile : public Sink {
  public:
-  PageFile(const std::string& path, std::uint64_t size);
+  PageFile(const std::string& path, TextSize size);
   PageFile(const PageFile&) = delete;
   PageFile& operator=(const PageFile&) = delete;
   ~PageFile() override;

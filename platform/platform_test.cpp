@@ -8,6 +8,7 @@
 
 #include "base/error.h"
 #include "tests/scratch_dir.h"
+#include "tests/string_sink.h"
 
 namespace qv::platform {
 namespace {
@@ -50,10 +51,11 @@ TEST_F(PlatformTest, ThePageReachesItsFileWithTheSystemsLineEndsWhateverTheBlock
   for (std::size_t n = 0; n < 40000; ++n) block += std::string(n % 67, 'y') + '\n';
   std::string expected;
   for (const char c : block) {
-    if (c == '\n' && kLineEndBytes == 2) expected += '\r';
+    if (c == '\n' && bytesInFile({1, 1}) == 2) expected += '\r';
     expected += c;
   }
-  PageFile file(path("page.html"), 2 * expected.size());
+  const TextSize size = qvtest::sizeOf(block);
+  PageFile file(path("page.html"), {2 * size.bytes, 2 * size.lineFeeds});
   for (int twice = 0; twice < 2; ++twice) file.write(block.data(), block.size());
   // Fails unless every byte was counted as it reached the file.
   file.close();

@@ -92,6 +92,10 @@ void unmapLarge(void* p, std::size_t bytes) noexcept {
   ::munmap(p, roundUp(bytes, kHugePage));
 }
 
+std::uint64_t bytesInFile(TextSize size) {
+  return size.bytes;
+}
+
 void writeAll(int fd, const char* data, std::size_t size, const std::string& name) {
   while (size > 0) {
     const ssize_t n = ::write(fd, data, size);

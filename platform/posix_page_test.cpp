@@ -97,7 +97,7 @@ TEST_P(PageFileTest, ReplacesTheOldFileOnlyWhenCompleteAndCommitted) {
     write("page.html", "old");
     std::string report;
     try {
-      PageFile file(path("page.html"), page.size());
+      PageFile file(path("page.html"), {page.size()});
       EXPECT_GE(newFileIn(dir_).blocks * 512, page.size()) << c.name;
       // Unnamed, the new file shows in the folder only once committed.
       EXPECT_EQ(listing(dir_).size(), GetParam() && unnamedFilesBuilt ? 1u : 2u) << c.name;
@@ -119,7 +119,7 @@ TEST_P(PageFileTest, ReplacesTheOldFileOnlyWhenCompleteAndCommitted) {
 TEST_P(PageFileTest, PageInAFolderThatDoesNotExistIsRefusedAtOpen) {
   std::string message;
   try {
-    PageFile file(path("missing/page.html"), 3);
+    PageFile file(path("missing/page.html"), {3});
   } catch (const Error& e) {
     message = e.message();
   }
@@ -135,7 +135,7 @@ TEST_F(IoTest, UnnamedFileWhoseFolderWentAwayIsReportedAtTheCommit) {
   fs::create_directory(path("sub"));
   std::string message;
   try {
-    PageFile file(path("sub/page.html"), 3);
+    PageFile file(path("sub/page.html"), {3});
     // A file system without unnamed files gives the new file a name at once.
     if (!listing(path("sub")).empty()) GTEST_SKIP() << "no unnamed files in " << dir_;
     file.write("new", 3);
@@ -156,7 +156,7 @@ TEST_P(PageFileTest, RenameThatFailsAtTheCommitIsReportedAndLeavesNoNewFile) {
   write("page.html", "old");
   std::string message;
   try {
-    PageFile file(path("page.html"), 3);
+    PageFile file(path("page.html"), {3});
     file.write("new", 3);
     file.close();
     // Meanwhile the page's name has become a folder that is not empty.
@@ -179,7 +179,7 @@ TEST_F(IoTest, StopSignalRemovesTheNamedNewFile) {
   const pid_t child = ::fork();
   if (child == 0) {
     tryUnnamedFiles = false;
-    PageFile file(path("page.html"), 1 << 20);
+    PageFile file(path("page.html"), {1 << 20});
     if (listing(dir_).size() != 2) ::_exit(3);  // the new file must show
     ::raise(SIGTERM);
     ::_exit(0);
@@ -198,7 +198,7 @@ TEST_P(PageFileTest, NewFileIsTheOwnersAloneUntilItTakesTheOldMode) {
     write("page.html", "old");
     ASSERT_EQ(::chmod(path("page.html").c_str(), oldMode), 0);
     {
-      PageFile file(path("page.html"), 3);
+      PageFile file(path("page.html"), {3});
       const NewFile made = newFileIn(dir_);
       ASSERT_EQ(made.count, 1) << oldMode;
       EXPECT_EQ(made.mode & 077, 0u) << std::oct << oldMode << " " << made.mode;
@@ -241,7 +241,7 @@ TEST_F(IoTest, InPlaceWriteThatStopsEarlyKeepsWhatItMust) {
     if (child == 0) {
       if (asNobody && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(126);
       try {
-        PageFile file(path("page.html"), 1 << 20);
+        PageFile file(path("page.html"), {1 << 20});
         if (newFileIn(dir_).count != 0) ::_exit(4);  // not written in place
         file.write("NEWPAGE", c.bytes);
         if (c.signal) ::raise(SIGTERM);

@@ -273,6 +273,10 @@ void unmapLarge(void* p, std::size_t) noexcept {
   ::VirtualFree(p, 0, MEM_RELEASE);
 }
 
+std::uint64_t bytesInFile(TextSize size) {
+  return size.bytes + size.lineFeeds;
+}
+
 std::uint64_t writeAll(int fd, const char* data, std::size_t size, const std::string& name) {
   const HANDLE h = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
   const bool console = isConsole(h);

@@ -153,9 +153,9 @@ struct PageFile::State {
   bool closed = false;
 };
 
-PageFile::PageFile(const std::string& path, std::uint64_t size) : state_(new State) {
+PageFile::PageFile(const std::string& path, TextSize size) : state_(new State) {
   state_->path = path;
-  state_->size = size;
+  state_->size = bytesInFile(size);
   try {
     state_->open();
   } catch (...) {

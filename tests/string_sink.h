@@ -30,11 +30,9 @@ std::string collect(F&& f) {
   return std::move(sink.text);
 }
 
-// The size of text once written to a file in text mode, where each line feed takes
-// the platform's line end: what a page's size pass must come to.
-inline std::uint64_t sizeInFile(const std::string& text) {
-  return text.size() + (qv::kLineEndBytes - 1) *
-                           static_cast<std::uint64_t>(std::count(text.begin(), text.end(), '\n'));
+// The bytes and line feeds of text: what a size pass must come to.
+inline qv::TextSize sizeOf(const std::string& text) {
+  return {text.size(), static_cast<std::uint64_t>(std::count(text.begin(), text.end(), '\n'))};
 }
 
 // The bytes of tests/golden/NAME, or an empty string when it cannot be read.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "base/threads.h"
 #include "platform/memory.h"
 #include "tree/label.h"
 
@@ -165,7 +166,7 @@ TreeSplit splitTree(const Tree<T>& tree, std::size_t limit) {
 // The tree cut into units of which every one of `workers` threads gets several.
 template <class T>
 TreeSplit splitForWorkers(const Tree<T>& tree, unsigned workers) {
-  return splitTree(tree, std::max<std::size_t>(tree.size() / (8 * (workers + 1)), 4096));
+  return splitTree(tree, std::max<std::size_t>(tree.size() / (8 * (workers + 1)), kMinUnitNodes));
 }
 
 }  // namespace qv

@@ -21,6 +21,7 @@ class BoxForest {
    public:
     class Iterator {
      public:
+      Iterator() = default;
       Iterator(const BoxForest* f, NodeIndex child) : f_(f), child_(child) {}
       NodeIndex operator*() const { return f_->cells_[child_]; }
       Iterator& operator++() {
@@ -28,12 +29,10 @@ class BoxForest {
         return *this;
       }
       bool operator==(const Iterator& o) const { return child_ == o.child_; }
-      // The child, in document order, whose place in the table this cell takes.
-      NodeIndex child() const { return child_; }
 
      private:
-      const BoxForest* f_;
-      NodeIndex child_;
+      const BoxForest* f_ = nullptr;
+      NodeIndex child_ = 0;
     };
     Iterator begin() const { return {f_, first_}; }
     Iterator end() const { return {f_, end_}; }

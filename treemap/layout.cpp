@@ -9,7 +9,6 @@
 #include "base/error.h"
 #include "base/lines.h"
 #include "base/threads.h"
-#include "platform/platform.h"
 
 namespace qv {
 namespace {
@@ -156,7 +155,7 @@ class NodeLayout {
 
 }  // namespace
 
-BoxForest treeMapLBox(std::shared_ptr<const LabelTree> shared) {
+BoxForest treeMapLBox(std::shared_ptr<const LabelTree> shared, unsigned workers) {
   static_assert(maxTableCols <= 255, "column counts are stored in a byte");
   const LabelTree& tree = *shared;
   const std::size_t n = tree.size();
@@ -167,7 +166,6 @@ BoxForest treeMapLBox(std::shared_ptr<const LabelTree> shared) {
   // Children come after their parent in pre-order, so a backward pass over a subtree
   // lays out every child before its parent. Disjoint subtrees are laid out on several
   // threads at once, then the few nodes above them.
-  const unsigned workers = workersFor(platform::availableCpus());
   const TreeSplit split = splitForWorkers(tree, workers);
   forEachInParallel(split.units.size(), workers, [&](std::size_t u) {
     NodeLayout layout(tree, sizes, cells, cols);

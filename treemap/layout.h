@@ -70,7 +70,8 @@ std::int32_t mkTableBox(std::span<const BoxSize> sizes, std::vector<std::uint32_
                         std::vector<BoxSize>& sorted);
 // Lays out the whole tree: box i is tree node i; a node without children becomes a
 // leaf, any other a grid whose table (mkTableBox) holds its children's boxes. The
-// forest keeps the tree, whose labels are the boxes' labels (boName).
-BoxForest treeMapLBox(std::shared_ptr<const LabelTree> tree);
+// forest keeps the tree, whose labels are the boxes' labels (boName). Disjoint
+// subtrees are laid out on `workers` threads (0: the calling thread alone).
+BoxForest treeMapLBox(std::shared_ptr<const LabelTree> tree, unsigned workers = 0);
 
 }  // namespace qv

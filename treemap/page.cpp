@@ -4,7 +4,6 @@
 
 #include "base/threads.h"
 #include "html/markup.h"
-#include "platform/platform.h"
 #include "treemap/box_writer.h"
 #include "treemap/layout.h"
 #include "treemap/page_size.h"
@@ -32,15 +31,18 @@ std::size_t depthsUsed(const LabelTree& tree) {
 
 }  // namespace
 
-TreeMapPage::TreeMapPage(TreeMapOptions options, BoxForest forest)
+TreeMapPage::TreeMapPage(TreeMapOptions options, BoxForest forest, unsigned workers)
     : markup_(std::make_shared<const BoxMarkup>(options.toLeafColor, options.toAltColors,
                                                 depthsUsed(forest.tree()))),
       forest_(std::move(forest)) {
-  subtreeBytes_ = measureSubtrees(*markup_, forest_);
+  SubtreeSizes boxes = measureSubtrees(*markup_, forest_, workers);
+  subtreeBytes_ = std::move(boxes.bytes);
   ByteCount around;
   writePageBegin(around);
   writePageEnd(around);
-  size_ = around.bytes() + subtreeBytes_[BoxForest::root()];
+  size_ = around.size();
+  size_.bytes += subtreeBytes_[BoxForest::root()];
+  size_.lineFeeds += boxes.lineFeeds;
 }
 
 void TreeMapPage::write(Sink& sink, unsigned workers, std::size_t bufferSize) const {
@@ -49,7 +51,7 @@ void TreeMapPage::write(Sink& sink, unsigned workers, std::size_t bufferSize) co
   // Pieces of half what a worker may buffer keep every worker busy while the piece
   // before its own is written; with no workers the page is one piece.
   const std::uint64_t pieceBytes =
-      workers == 0 ? size_ : std::max<std::uint64_t>(kBuffersPerWorker / 2 * bufferSize, 1);
+      workers == 0 ? size_.bytes : std::max<std::uint64_t>(kBuffersPerWorker / 2 * bufferSize, 1);
   PagePlanner planner(markup, forest_, subtreeBytes_, pieceBytes);
   writePieces(sink, workers, bufferSize, [&]() -> PieceJob {
     std::vector<PageStep> steps = planner.next();
@@ -60,19 +62,9 @@ void TreeMapPage::write(Sink& sink, unsigned workers, std::size_t bufferSize) co
   });
 }
 
-void TreeMapPage::write(Sink& sink) const {
-  // Every worker holds a few megabytes of buffers, which only a large tree does not
-  // notice: memory must grow with the document, not with its page, and a small deep
-  // document can ask for a page of gigabytes. Smaller trees are written by the
-  // calling thread alone, through one buffer, as fast as their pages go anyway.
-  constexpr std::size_t kParallelNodes = std::size_t{1} << 20;
-  const unsigned workers =
-      forest_.size() >= kParallelNodes ? workersFor(platform::availableCpus()) : 0;
-  write(sink, workers, Output::kDefaultCapacity);
-}
-
-TreeMapPage treeMapExt(const TreeMapOptions& options, std::shared_ptr<const LabelTree> tree) {
-  return TreeMapPage(options, treeMapLBox(std::move(tree)));
+TreeMapPage treeMapExt(const TreeMapOptions& options, std::shared_ptr<const LabelTree> tree,
+                       unsigned workers) {
+  return TreeMapPage(options, treeMapLBox(std::move(tree), workers), workers);
 }
 
 }  // namespace qv

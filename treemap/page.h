@@ -20,29 +20,28 @@ class BoxMarkup;
 // "Prelude.head: empty list".
 class TreeMapPage {
  public:
-  // Measures every box's subtree (the only pass over all boxes before writing).
-  TreeMapPage(TreeMapOptions options, BoxForest forest);
-  // The exact number of bytes write() writes as they reach a file in text mode:
-  // each line feed counts kLineEndBytes (CR LF on Windows).
-  std::uint64_t size() const { return size_; }
+  // Measures every box's subtree on `workers` threads (the only pass over all boxes
+  // before writing).
+  TreeMapPage(TreeMapOptions options, BoxForest forest, unsigned workers = 0);
+  // The bytes and line feeds write() writes.
+  TextSize size() const { return size_; }
   // Writes the page into sink in buffers of bufferSize bytes. With workers > 0 that
   // many threads produce pieces of a few buffers while the calling thread writes them
   // in order; with 0 the calling thread does everything. A failure in any thread ends
   // the write with that failure.
-  void write(Sink& sink, unsigned workers, std::size_t bufferSize) const;
-  // As many workers as this process may run threads at once, with buffers that grow
-  // with the document.
-  void write(Sink& sink) const;
+  void write(Sink& sink, unsigned workers, std::size_t bufferSize = Output::kDefaultCapacity) const;
 
  private:
   std::shared_ptr<const BoxMarkup> markup_;  // the bytes that depend on depth alone
   BoxForest forest_;
   LargeVector<std::uint64_t> subtreeBytes_;  // of every box, at the depth it has
-  std::uint64_t size_ = 0;
+  TextSize size_;
 };
 
-// Lays out the tree (treeMapLBox) and measures its page; the page keeps the tree for
-// the boxes' names. It only reads the tree, which others may read meanwhile.
-TreeMapPage treeMapExt(const TreeMapOptions& options, std::shared_ptr<const LabelTree> tree);
+// Lays out the tree (treeMapLBox) and measures its page, on `workers` threads; the
+// page keeps the tree for the boxes' names. It only reads the tree, which others may
+// read meanwhile.
+TreeMapPage treeMapExt(const TreeMapOptions& options, std::shared_ptr<const LabelTree> tree,
+                       unsigned workers = 0);
 
 }  // namespace qv

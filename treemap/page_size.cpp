@@ -1,43 +1,42 @@
 #include "treemap/page_size.h"
 
+#include <atomic>
 #include <vector>
 
 #include "base/threads.h"
-#include "platform/platform.h"
 #include "treemap/box_writer.h"
 
 namespace qv {
 namespace {
 
-// The bytes of box b at depth and everything inside it, its cells measured already:
-// what renderBox writes, in its order, each cell's box added as measured.
-std::uint64_t measureBox(const BoxMarkup& markup, const BoxForest& forest,
-                         const LargeVector<std::uint64_t>& bytes, NodeIndex b, std::size_t depth) {
+// Box b at depth and everything inside it, its cells measured already: what
+// renderBox writes, in its order, each cell's box added as measured. The line feeds
+// are b's own, its cells' were counted with them.
+TextSize measureBox(const BoxMarkup& markup, const BoxForest& forest,
+                    const LargeVector<std::uint64_t>& bytes, NodeIndex b, std::uint32_t depth) {
   ByteCount out;
   writeBoxBegin(out, markup, forest, b, depth);
-  if (!forest.isGrid(b)) return out.bytes();
-  const auto cols = static_cast<std::uint32_t>(forest.tbCols(b));
-  const BoxForest::Cells cells = forest.tbCels(b);
-  std::uint32_t j = 0;
-  for (auto next = cells.begin(); next != cells.end(); ++j) {
-    const NodeIndex child = *next;
-    const bool last = ++next == cells.end();
-    writeCellBegin(out, markup, j, last, cols, depth);
-    out.add(bytes[child]);
-    writeCellEnd(out, markup, j, last, cols, depth);
+  if (forest.isGrid(b)) {
+    CellWalk cells(forest, b, depth);
+    while (const std::optional<NodeIndex> cell = cells.step(out, markup)) out.add(bytes[*cell]);
   }
-  markup.write(out, BoxPart::GridClose, depth);
-  return out.bytes();
+  return out.size();
 }
 
 }  // namespace
 
 // From the leaves up: disjoint subtrees on several threads at once, then the few
 // boxes above them.
-LargeVector<std::uint64_t> measureSubtrees(const BoxMarkup& markup, const BoxForest& forest) {
+SubtreeSizes measureSubtrees(const BoxMarkup& markup, const BoxForest& forest, unsigned workers) {
   const LabelTree& tree = forest.tree();
-  LargeVector<std::uint64_t> bytes(forest.size());
-  const unsigned workers = workersFor(platform::availableCpus());
+  SubtreeSizes sizes{LargeVector<std::uint64_t>(forest.size())};
+  LargeVector<std::uint64_t>& bytes = sizes.bytes;
+  std::atomic<std::uint64_t> lineFeeds{0};
+  auto measure = [&](NodeIndex b, std::uint32_t depth) {
+    const TextSize own = measureBox(markup, forest, bytes, b, depth);
+    bytes[b] = own.bytes;
+    return own.lineFeeds;
+  };
   const TreeSplit split = splitForWorkers(tree, workers);
   forEachInParallel(split.units.size(), workers, [&](std::size_t u) {
     const auto [begin, end, depth] = split.units[u];
@@ -48,13 +47,15 @@ LargeVector<std::uint64_t> measureSubtrees(const BoxMarkup& markup, const BoxFor
     for (NodeIndex b = begin; b < end; ++b) {
       for (NodeIndex c : forest.tbCels(b)) depths[c - begin] = depths[b - begin] + 1;
     }
-    for (NodeIndex b = end; b-- > begin;)
-      bytes[b] = measureBox(markup, forest, bytes, b, depths[b - begin]);
+    std::uint64_t unitLineFeeds = 0;
+    for (NodeIndex b = end; b-- > begin;) unitLineFeeds += measure(b, depths[b - begin]);
+    lineFeeds += unitLineFeeds;
   });
   for (auto it = split.above.rbegin(); it != split.above.rend(); ++it) {
-    bytes[it->node] = measureBox(markup, forest, bytes, it->node, it->depth);
+    lineFeeds += measure(it->node, it->depth);
   }
-  return bytes;
+  sizes.lineFeeds = lineFeeds.load();
+  return sizes;
 }
 
 }  // namespace qv

@@ -5,13 +5,19 @@
 
 #include <cstdint>
 
+#include "base/output.h"
 #include "html/markup.h"
 #include "platform/memory.h"
 #include "treemap/box.h"
 
 namespace qv {
 
-// The bytes of every box's subtree, each at the depth it has, as they reach the file.
-LargeVector<std::uint64_t> measureSubtrees(const BoxMarkup& markup, const BoxForest& forest);
+struct SubtreeSizes {
+  LargeVector<std::uint64_t> bytes;  // of every box's subtree, at the depth it has
+  std::uint64_t lineFeeds = 0;       // of the whole tree's boxes
+};
+
+// Measures every box on `workers` threads (0: the calling thread alone).
+SubtreeSizes measureSubtrees(const BoxMarkup& markup, const BoxForest& forest, unsigned workers);
 
 }  // namespace qv

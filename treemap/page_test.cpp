@@ -22,7 +22,7 @@ std::string page(LabelTree tree, const TreeMapOptions& options = defaultTreeOpts
   // Three threads, buffers of 16 bytes and pieces of 64 cut the page at every place a
   // piece can end and take every path a buffer too small takes; it must come out the same.
   built.write(three, 3, 16);
-  EXPECT_EQ(built.size(), qvtest::sizeInFile(one.text));
+  EXPECT_EQ(built.size(), qvtest::sizeOf(one.text));
   EXPECT_EQ(three.text, one.text);
   return std::move(one.text);
 }

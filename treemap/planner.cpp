@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "treemap/box_writer.h"
-
 namespace qv {
 
 void writeStep(Output& out, const BoxMarkup& markup, const BoxForest& forest,
@@ -19,23 +17,17 @@ void writeStep(Output& out, const BoxMarkup& markup, const BoxForest& forest,
     case Kind::BoxBegin:
       return writeBoxBegin(out, markup, forest, step.box, step.depth);
     case Kind::Cells: {
-      BoxForest::Cells::Iterator it(&forest, step.child);
-      const BoxForest::Cells::Iterator end = forest.tbCels(step.box).end();
+      CellWalk walk = step.walk;
       for (std::uint32_t k = 0; k < step.count; ++k) {
-        const NodeIndex cell = *it;
-        ++it;
-        writeCellBegin(out, markup, step.j + k, it == end, step.cols, step.depth);
-        renderBox(out, markup, forest, cell, step.depth + 1);
-        writeCellEnd(out, markup, step.j + k, it == end, step.cols, step.depth);
+        renderBox(out, markup, forest, *walk.step(out, markup), walk.depth() + 1);
       }
       return;
     }
-    case Kind::CellBegin:
-      return writeCellBegin(out, markup, step.j, step.last, step.cols, step.depth);
-    case Kind::CellEnd:
-      return writeCellEnd(out, markup, step.j, step.last, step.cols, step.depth);
-    case Kind::GridEnd:
-      return markup.write(out, BoxPart::GridClose, step.depth);
+    case Kind::Between: {
+      CellWalk walk = step.walk;
+      walk.step(out, markup);
+      return;
+    }
   }
 }
 
@@ -60,10 +52,8 @@ void PagePlanner::enter(NodeIndex box, std::uint32_t depth) {
   }
   ByteCount begin;
   writeBoxBegin(begin, markup_, forest_, box, depth);
-  emit({.kind = PageStep::Kind::BoxBegin, .depth = depth, .box = box}, begin.bytes());
-  const BoxForest::Cells cells = forest_.tbCels(box);
-  stack_.push_back({box, depth, cells.begin(), cells.end(), 0,
-                    static_cast<std::uint32_t>(forest_.tbCols(box)), false});
+  emit({.kind = PageStep::Kind::BoxBegin, .depth = depth, .box = box}, begin.size().bytes);
+  stack_.emplace_back(forest_, box, depth);
 }
 
 void PagePlanner::step() {
@@ -78,52 +68,32 @@ void PagePlanner::step() {
     emit({.kind = PageStep::Kind::PageEnd}, 0);
     return;
   }
-  Frame& f = stack_.back();
-  if (f.cellOpen) {
-    f.cellOpen = false;
-    emit({.kind = PageStep::Kind::CellEnd,
-          .last = f.next == f.end,
-          .depth = f.depth,
-          .j = f.j - 1,
-          .cols = f.cols},
-         0);
-    return;
-  }
-  if (f.next == f.end) {
-    emit({.kind = PageStep::Kind::GridEnd, .depth = f.depth}, 0);
-    stack_.pop_back();
-    return;
-  }
-  const NodeIndex cell = *f.next;
-  if (bytes_[cell] <= pieceBytes_) {
+  CellWalk& walk = stack_.back();
+  auto fits = [&] {
+    const std::optional<NodeIndex> box = walk.nextBox();
+    return box && bytes_[*box] <= pieceBytes_;
+  };
+  if (fits()) {
     // A run of cells that fit, as long as the piece has room.
-    PageStep run{.kind = PageStep::Kind::Cells,
-                 .depth = f.depth,
-                 .box = f.grid,
-                 .child = f.next.child(),
-                 .j = f.j,
-                 .cols = f.cols};
+    PageStep run{.kind = PageStep::Kind::Cells, .walk = walk};
     std::uint64_t bytes = 0;
-    while (f.next != f.end && bytes_[*f.next] <= pieceBytes_ &&
-           (run.count == 0 || filled_ + bytes < pieceBytes_)) {
-      bytes += bytes_[*f.next];
-      ++f.next;
-      ++f.j;
+    while (fits() && (run.count == 0 || filled_ + bytes < pieceBytes_)) {
+      ByteCount between;
+      bytes += bytes_[*walk.step(between, markup_)] + between.size().bytes;
       ++run.count;
     }
     emit(run, bytes);
     return;
   }
-  ++f.next;
-  emit({.kind = PageStep::Kind::CellBegin,
-        .last = f.next == f.end,
-        .depth = f.depth,
-        .j = f.j,
-        .cols = f.cols},
-       0);
-  ++f.j;
-  f.cellOpen = true;
-  enter(cell, f.depth + 1);  // may move the stack: f is not used after this
+  const PageStep between{.kind = PageStep::Kind::Between, .walk = walk};
+  ByteCount count;
+  const std::optional<NodeIndex> cell = walk.step(count, markup_);
+  emit(between, count.size().bytes);
+  if (cell) {
+    enter(*cell, walk.depth() + 1);  // may move the stack: walk is not used after this
+  } else {
+    stack_.pop_back();
+  }
 }
 
 }  // namespace qv

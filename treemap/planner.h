@@ -9,6 +9,7 @@
 #include "html/markup.h"
 #include "platform/memory.h"
 #include "treemap/box.h"
+#include "treemap/box_writer.h"
 
 namespace qv {
 
@@ -17,21 +18,16 @@ struct PageStep {
   enum class Kind : std::uint8_t {
     PageBegin,
     PageEnd,
-    Subtree,    // a whole box, with everything inside it
-    BoxBegin,   // a box up to its children
-    Cells,      // a run of a grid's cells, each with its whole box
-    CellBegin,  // one cell opened; its box's steps follow
-    CellEnd,
-    GridEnd
+    Subtree,   // a whole box, with everything inside it
+    BoxBegin,  // a box up to its children
+    Cells,     // `count` steps of a grid's walk, each followed by its cell's whole box
+    Between    // one step of a grid's walk: a large cell's opening, or the table's end
   };
   Kind kind;
-  bool last = false;  // CellBegin, CellEnd: the grid's last cell
-  std::uint32_t depth = 0;
-  NodeIndex box = 0;        // Subtree, BoxBegin: the box; Cells: the grid
-  NodeIndex child = 0;      // Cells: the child whose place the first cell takes
-  std::uint32_t j = 0;      // Cells, CellBegin, CellEnd: the (first) cell's position
-  std::uint32_t count = 0;  // Cells: how many
-  std::uint32_t cols = 0;   // Cells, CellBegin, CellEnd
+  std::uint32_t depth = 0;  // Subtree, BoxBegin
+  NodeIndex box = 0;        // Subtree, BoxBegin
+  std::uint32_t count = 0;  // Cells
+  CellWalk walk{};          // Cells, Between: the grid's walk where the step begins
 };
 
 // Writes the bytes of one step.
@@ -50,16 +46,7 @@ class PagePlanner {
   std::vector<PageStep> next();
 
  private:
-  struct Frame {
-    NodeIndex grid;
-    std::uint32_t depth;
-    BoxForest::Cells::Iterator next, end;
-    std::uint32_t j;  // cells begun
-    std::uint32_t cols;
-    bool cellOpen;  // cell j - 1 is begun and its box is being walked
-  };
-
-  void emit(PageStep step, std::uint64_t bytes) {
+  void emit(const PageStep& step, std::uint64_t bytes) {
     piece_.push_back(step);
     filled_ += bytes;
   }
@@ -70,7 +57,7 @@ class PagePlanner {
   const BoxForest& forest_;
   const LargeVector<std::uint64_t>& bytes_;
   const std::uint64_t pieceBytes_;
-  std::vector<Frame> stack_;
+  std::vector<CellWalk> stack_;  // the grids opened on the way down
   std::vector<PageStep> piece_;
   std::uint64_t filled_ = 0;
   bool begun_ = false;
