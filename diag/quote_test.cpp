@@ -27,6 +27,9 @@ TEST(QuotedText, EscapesEveryCharacterClass) {
       {"\xe9"
        "1.html",
        R"("\233\&1.html")"},
+      {"\xe9"
+       "0",
+       R"("\233\&0")"},
       {"\xe9.html", R"("\233.html")"},
       {"\xe9\xe9", R"("\233\233")"},
       {"\x80"

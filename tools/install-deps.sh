@@ -1,27 +1,15 @@
 #!/bin/sh
-# Installs what quiltview needs and this machine lacks, with apt-get (Debian, Ubuntu):
-#   sh tools/install-deps.sh build   a C++20 compiler, CMake and Ninja: enough for the tool
-#   sh tools/install-deps.sh package that, and what cpack -G DEB needs besides CMake:
-#                                    dpkg-shlibdeps (dpkg-dev) and file (-G TGZ needs
-#                                    nothing more)
-#   sh tools/install-deps.sh test    that, GoogleTest, node, npm and Chromium, then the npm
-#                                    packages of package-lock.json (npm ci): every test
-#   sh tools/install-deps.sh ci      that, and what .ci/run adds: clang with its fuzzer
-#                                    runtime, Google Benchmark, clang-format, the
-#                                    Debian packaging tools and git (for .ci/format)
-#   sh tools/install-deps.sh windows CMake, Ninja, the MinGW-w64 cross compiler, Wine
-#                                    and GoogleTest's sources: the Windows build and
-#                                    its tests under Wine
-#   sh tools/install-deps.sh cross   CMake, Ninja, the cross compilers for aarch64,
-#                                    s390x and i686 Linux, qemu-user, GoogleTest's
-#                                    sources, clang with libc++ and file: the other
-#                                    processors' builds and tests, and the libc++ build
-# Several modes may be given at once (sh tools/install-deps.sh ci windows cross):
-# one apt-get run installs what all of them miss.
+# Installs with apt-get (Debian, Ubuntu) what quiltview needs and this machine lacks,
+# for each mode given (several at once take one apt-get run):
+#   build    a C++20 compiler, CMake and Ninja: enough for the tool
+#   package  that, with dpkg-dev and file for cpack -G DEB
+#   test     that, GoogleTest, node, npm and Chromium, then npm ci: every test
+#   ci       that, clang with its fuzzer runtime, Google Benchmark, clang-format, git
+#   windows  the MinGW-w64 cross compiler, Wine and GoogleTest's sources
+#   cross    the aarch64, s390x and i686 cross compilers, qemu-user, clang with libc++
 # Nothing is installed when nothing is missing. apt-get runs through sudo when the
-# caller is not root and sudo can be used; otherwise the script names the missing
-# packages and the command that installs them, and fails. npm ci runs in the
-# checkout, which keeps its owner.
+# caller is not root and may use it; otherwise the script names the missing packages
+# and the command that installs them, and fails. npm ci keeps the checkout's owner.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 usage="usage: sh tools/install-deps.sh build|package|test|ci|windows|cross..."

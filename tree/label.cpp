@@ -7,21 +7,6 @@
 
 namespace qv {
 
-int Label::compare(Label a, Label b) {
-  const std::size_t n = std::min(a.size(), b.size());
-  if (!a.wide() && !b.wide()) {
-    const int c = n == 0 ? 0 : std::memcmp(a.data_, b.data_, n);
-    if (c != 0) return c < 0 ? -1 : 1;
-  } else {
-    for (std::size_t i = 0; i < n; ++i) {
-      const char32_t x = a[i], y = b[i];
-      if (x != y) return x < y ? -1 : 1;
-    }
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
-}
-
 std::u32string toU32(Label label) {
   return label.visit([](auto chars) { return std::u32string(chars.begin(), chars.end()); });
 }

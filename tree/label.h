@@ -41,28 +41,14 @@ class Label {
     return wide() ? f(codes()) : f(bytes());
   }
 
-  // Character-wise comparison; a proper prefix sorts first.
-  friend bool operator==(Label a, Label b) { return compare(a, b) == 0; }
-  friend bool operator<(Label a, Label b) { return compare(a, b) < 0; }
-  static int compare(Label a, Label b);
-
  private:
   static constexpr std::size_t kWideBit = std::size_t{1} << (sizeof(std::size_t) * 8 - 1);
   const void* data_ = "";
   std::size_t bits_ = 0;
 };
 
-// The characters of a label as one std::u32string (for tests and diagnostics).
+// The characters of a label as one std::u32string.
 std::u32string toU32(Label label);
-// The characters of a label as bytes, each code cut to its low 8 bits (for tests).
-inline std::string toBytes(Label label) {
-  return label.visit([](auto chars) {
-    std::string out;
-    out.reserve(chars.size());
-    for (auto c : chars) out.push_back(static_cast<char>(c & 0xFF));
-    return out;
-  });
-}
 
 // Owns the characters of labels that are not slices of the input. Blocks never
 // move, so labels handed out stay valid for the arena's life.

@@ -2,24 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/labels.h"
+
 namespace qv {
 namespace {
 
-TEST(Label, NarrowAndWideCompareByCharacter) {
-  const Label wide = std::u32string_view(U"ab\u0100");
-  struct Case {
-    Label a, b;
-    int expected;
-  };
-  const Case cases[] = {
-      {"a", "b", -1},   {"b", "a", 1},       {"a", "a", 0},
-      {"a", "ab", -1},  {"", "", 0},         {"\xff", "a", 1},  // bytes are unsigned
-      {"ab", wide, -1}, {wide, "ab\xff", 1}, {Label(std::u32string_view(U"ab")), "ab", 0},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(Label::compare(c.a, c.b), c.expected) << toBytes(c.a) << " vs " << toBytes(c.b);
-  }
-}
+using qvtest::toBytes;
 
 TEST(Label, ArenaCopiesSurviveManyBlocks) {
   TextArena arena;

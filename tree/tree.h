@@ -56,17 +56,11 @@ class Tree {
   Children children(NodeIndex n) const {
     return {ChildIterator(this, n + 1), ChildIterator(this, n + sizes_[n])};
   }
-  std::size_t childCount(NodeIndex n) const {
-    std::size_t k = 0;
-    for (auto it = children(n).begin(); it != children(n).end(); ++it) ++k;
-    return k;
-  }
-  const std::shared_ptr<const void>& storage() const { return storage_; }
 
  private:
   LargeVector<T> labels_;
   LargeVector<NodeIndex> sizes_;
-  std::shared_ptr<const void> storage_;
+  std::shared_ptr<const void> storage_;  // what the labels point into
 };
 
 // Builds a Tree<T> in pre-order: open() starts a node that takes the following
@@ -87,7 +81,6 @@ class TreeBuilder {
     open_.pop_back();
     sizes_[n] = static_cast<NodeIndex>(sizes_.size()) - n;
   }
-  std::size_t depth() const { return open_.size(); }
   // Closes every node still open.
   Tree<T> finish(std::shared_ptr<const void> storage = nullptr) && {
     while (!open_.empty()) close();
@@ -97,7 +90,8 @@ class TreeBuilder {
   }
 
  private:
-  // Node numbers are signed 32-bit, so a tree stops there.
+  // A box's number (boId) is its node's index plus one, a signed 32-bit integer:
+  // a tree stops below 2^31 nodes.
   static constexpr std::size_t kMaxNodes = 0x7FFFFFFF;
   NodeIndex add(T label) {
     if (sizes_.size() >= kMaxNodes) throw Error::program("too many nodes: more than 2147483647");

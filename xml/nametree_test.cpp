@@ -6,11 +6,14 @@
 #include <vector>
 
 #include "diag/diag.h"
+#include "tests/labels.h"
 #include "tests/string_sink.h"
 #include "xml/reader.h"
 
 namespace qv {
 namespace {
+
+using qvtest::toBytes;
 
 using qvtest::collect;
 

@@ -9,11 +9,9 @@
 
 namespace qv {
 
-// nameTreeOf: the label tree of document (element names, texts
-// and references), whose root label is inputPath. Takes the document
-// over: its line ends are folded in place and text labels that are plain slices
-// of it point into it. The tree's storage() owns the document, the generated
-// labels and the root label.
+// nameTreeOf: the label tree of document (element names, texts and references),
+// whose root label is inputPath. The tree takes the document over (its line ends
+// folded in place; text labels are slices of it) and owns every label it holds.
 LabelTree nameTreeOf(std::string inputPath, std::string document);
 
 }  // namespace qv

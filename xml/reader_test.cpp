@@ -6,11 +6,14 @@
 #include <vector>
 
 #include "diag/quote.h"
+#include "tests/labels.h"
 #include "xml/nametree.h"
 #include "xml/scanner.h"
 
 namespace qv {
 namespace {
+
+using qvtest::toBytes;
 
 // Writes the events in the compact form of the table: E(name attr="v")[...] for
 // an element, T"..." for text, V"..." for verbatim text, D"..." for a raw
@@ -338,7 +341,7 @@ TEST(XmlReader, UnmatchedEndTagsUnderManyOpenElementsBecomeSeparateTexts) {
   ASSERT_EQ(t.size(), 1 + 2 * kCount);
   const NodeIndex innermost = kCount;  // the chain of elements is nodes 1..kCount
   EXPECT_EQ(toBytes(t.label(innermost)), "<a />");
-  EXPECT_EQ(t.childCount(innermost), kCount);
+  EXPECT_EQ(qvtest::childCount(t, innermost), kCount);
   EXPECT_EQ(toBytes(t.label(innermost + 1)), "</b>");
   EXPECT_EQ(toBytes(t.label(2 * kCount)), "</b>");
 }

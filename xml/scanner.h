@@ -495,20 +495,16 @@ class Scanner {
 };
 }  // namespace detail
 
-// Folds the line ends of document in place, then scans it and reports its
-// content to events, in document order:
-//   startElement(const StartTag&)                 a start or empty-element tag
-//   endElement()                                  the end of the innermost element
-//                                                 started with content, at the latest
-//                                                 at the end of the document
-//   text(CDataKind, Label data, bool stableSlice) a run of text, adjacent pieces of
-//                                                 one kind merged
-//   reference(std::string_view name)              an unresolved reference: the
-//                                                 characters between "&" and ";"
-//   examined(std::uint64_t units)                 if declared: the scan's work, bytes
-//                                                 examined and open elements touched
-// Views last until the next event, except reference names and text with
-// stableSlice: those are slices of document and live as long as it does.
+// Folds the line ends of document in place, then reports its content to events in
+// document order:
+//   startElement(const StartTag&)                  a start or empty-element tag
+//   endElement()                                   the innermost element with content
+//                                                  ends (at the latest, with the document)
+//   text(CDataKind, Label data, bool stableSlice)  a run of text, pieces of a kind merged
+//   reference(std::string_view name)               an unresolved reference's name
+//   examined(std::uint64_t units)                  if declared: bytes and elements looked at
+// Views last until the next event, but names and stableSlice text are slices of
+// document and live as long as it does.
 template <class Events>
 void parseXML(std::string& document, Events& events) {
   foldLineEnds(document);
