@@ -61,7 +61,8 @@ void forEachLine(const LabelTree& tree, F&& line) {
   }
 }
 
-void putUtf8(Output& out, char32_t c) {
+template <class Out>
+void putUtf8(Out& out, char32_t c) {
   if (c < 0x800) {
     out.put(static_cast<char>(0xC0 | (c >> 6)));
   } else if (c < 0x10000) {
@@ -75,9 +76,8 @@ void putUtf8(Output& out, char32_t c) {
   out.put(static_cast<char>(0x80 | (c & 0x3F)));
 }
 
-}  // namespace
-
-void writeLabel(Output& out, Label label) {
+template <class Out>
+void writeLabel(Out& out, Label label) {
   if (!label.wide()) {
     out.write(label.narrow());
     return;
@@ -91,6 +91,34 @@ void writeLabel(Output& out, Label label) {
   }
 }
 
+bool isShownVisibly(unsigned char c) {
+  return (c < 0x20 && c != '\t' && c != '\n') || c == 0x7F;
+}
+
+// The label's bytes, as writeLabel writes them, with their control characters shown.
+void writeVisibly(Output& out, Label label) {
+  std::string bytes;
+  StringOutput encoded(bytes);
+  writeLabel(encoded, label);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    const auto next = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
+    if (isShownVisibly(c)) {
+      out.put('^');
+      out.put(static_cast<char>(c ^ 0x40));  // DEL reads "^?"
+    } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+      constexpr char kHex[] = "0123456789ABCDEF";
+      const char code[] = {'<', 'U', '+', '0', '0', kHex[next >> 4], kHex[next & 15], '>'};
+      out.write(std::string_view(code, sizeof code));
+      ++i;
+    } else {
+      out.put(static_cast<char>(c));
+    }
+  }
+}
+
+}  // namespace
+
 void showFlags(Output& out, const std::vector<Flag>& flags) {
   showList(out, flags, showFlag);
 }
@@ -99,11 +127,15 @@ void showPositionals(Output& out, const std::vector<std::string>& positionals) {
   showList(out, positionals, [](const std::string& p) { return quotedText(p); });
 }
 
-void showTree(Output& out, const LabelTree& tree) {
+void showTree(Output& out, const LabelTree& tree, bool visibleControls) {
   forEachLine(tree, [&](std::string_view prefix, std::string_view connector, Label label) {
     out.write(prefix);
     out.write(connector);
-    writeLabel(out, label);
+    if (visibleControls) {
+      writeVisibly(out, label);
+    } else {
+      writeLabel(out, label);
+    }
     out.put('\n');
   });
   out.put('\n');

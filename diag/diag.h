@@ -21,9 +21,10 @@ void showPositionals(Output& out, const std::vector<std::string>& positionals);
 // "+- " ("`- " for the last child) and the others "|  " ("   "), every child after a
 // line "|". A label holding line feeds stays one line: only its first physical line
 // is prefixed. Each line is followed by a line feed, and the drawing by one more.
-void showTree(Output& out, const LabelTree& tree);
-
-// Writes a label's characters: codes up to 255 as one byte, above as UTF-8.
-void writeLabel(Output& out, Label label);
+// A label's codes up to 255 are one byte each, those above UTF-8. For a terminal
+// (visibleControls), whose control sequences a document must not send, C0 codes but
+// tab and line feed, and DEL, are in caret notation ("^[" for ESC), and the C1 codes
+// as UTF-8 (C2 80 to C2 9F) read "<U+0080>" to "<U+009F>".
+void showTree(Output& out, const LabelTree& tree, bool visibleControls = false);
 
 }  // namespace qv

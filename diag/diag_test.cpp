@@ -46,6 +46,33 @@ TEST(Drawing, WideCodesGoOutAsUtf8AndBytesStayBytes) {
   EXPECT_EQ(drawn(t), "\xe9\n|\n`- \xe9\xc4\x80\xed\xa0\x80\xf4\x8f\xbf\xbf\n\n");
 }
 
+// For a terminal: no control character of a label reaches it, tab and line feed
+// aside; everything else stays as it is.
+TEST(Drawing, ControlsShowVisiblyForATerminal) {
+  struct Case {
+    Label label;
+    std::string shown;
+  };
+  const std::u32string wide = {0x1B, 0x100, 0xC2, 0x9B, 0x7F};
+  const Case cases[] = {
+      {std::string_view("\x1b]0;title\x07\0\x7f", 12), "^[]0;title^G^@^?"},
+      {"\x01\x1a\x1f\r", "^A^Z^_^M"},
+      {"a\tb", "a\tb"},
+      {"\xc2\x80\xc2\x9b\xc2\x9f", "<U+0080><U+009B><U+009F>"},
+      {"\xc2\xa0\xc2\x7f\x9b\xc3\x9b\xc2", "\xc2\xa0\xc2^?\x9b\xc3\x9b\xc2"},
+      {std::u32string_view(wide), "^[\xc4\x80<U+009B>^?"},
+  };
+  for (const Case& c : cases) {
+    TreeBuilder<Label> b;
+    b.leaf(c.label);
+    const LabelTree t = std::move(b).finish();
+    EXPECT_EQ(collect([&](Output& out) { showTree(out, t, true); }), c.shown + "\n\n") << c.shown;
+  }
+  // A line feed stays one: the drawing's lines are the same.
+  const LabelTree t = outline({"r\x1b", "a\nb"}, "x(x))");
+  EXPECT_EQ(collect([&](Output& out) { showTree(out, t, true); }), "r^[\n|\n`- a\nb\n\n");
+}
+
 TEST(Drawing, DeepChainStreamsWithoutRecursion) {
   constexpr int kDepth = 20000;
   TreeBuilder<Label> b;
