@@ -32,7 +32,7 @@ std::string programName(const std::string& argv0) {
 
 namespace {
 
-void runSteps(const std::vector<std::string>& args, Output& out) {
+void runSteps(const std::vector<std::string>& args, Output& out, bool outputIsTerminal) {
   const ParsedOptions options = parseOptions(args);
   showFlags(out, options.flags);
   showPositionals(out, options.positionals);
@@ -62,7 +62,7 @@ void runSteps(const std::vector<std::string>& args, Output& out) {
       if (thread.joinable()) thread.join();
     }
   } joined{builder};
-  showTree(out, *nameTree);
+  showTree(out, *nameTree, outputIsTerminal);
   // A standard output whose reader has gone ends the run here, before the page
   // replaces anything.
   out.flush();
@@ -84,12 +84,14 @@ void runSteps(const std::vector<std::string>& args, Output& out) {
 
 }  // namespace
 
-int run(const std::vector<std::string>& args, Sink& standardOutput, Sink& standardError) {
+int run(const std::vector<std::string>& args, Sink& standardOutput, Sink& standardError,
+        bool outputIsTerminal) {
   Output out(standardOutput);
   std::string message;
   try {
     // A process may be started with no arguments at all, not even its name.
-    runSteps(args.empty() ? args : std::vector<std::string>(args.begin() + 1, args.end()), out);
+    runSteps(args.empty() ? args : std::vector<std::string>(args.begin() + 1, args.end()), out,
+             outputIsTerminal);
     out.close();
     return 0;
   } catch (const Error& e) {
@@ -120,7 +122,7 @@ int runMain(int argc, char** argv) {
   const std::vector<std::string> args = platform::startProcess(argc, argv);
   platform::FdSink standardOutput = platform::standardOutput();
   platform::FdSink standardError = platform::standardError();
-  return run(args, standardOutput, standardError);
+  return run(args, standardOutput, standardError, standardOutput.isTerminal());
 }
 
 }  // namespace qv

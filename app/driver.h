@@ -19,7 +19,9 @@ std::string outputFileName(const std::vector<Flag>& flags);
 std::string programName(const std::string& argv0);
 
 // Runs the whole job. args[0] is the command as invoked. Returns the exit status.
-int run(const std::vector<std::string>& args, Sink& standardOutput, Sink& standardError);
+// For a terminal, the drawing shows the labels' control characters visibly.
+int run(const std::vector<std::string>& args, Sink& standardOutput, Sink& standardError,
+        bool outputIsTerminal = false);
 
 // main(): runs with the process arguments and the standard streams.
 int runMain(int argc, char** argv);

@@ -50,6 +50,8 @@ class FdSink : public Sink {
 
   void write(const char* data, std::size_t size) override;
   void close() override;
+  // Whether the descriptor is a terminal (on Windows, a console).
+  bool isTerminal() const;
 
  private:
   int fd_;

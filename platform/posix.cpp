@@ -136,6 +136,10 @@ void FdSink::close() {
   if (fd >= 0 && ::close(fd) != 0) throw Error::io(name_, "closeFile", errno);
 }
 
+bool FdSink::isTerminal() const {
+  return fd_ >= 0 && ::isatty(fd_) == 1;
+}
+
 FdSink standardOutput() {
   return FdSink(STDOUT_FILENO, "<stdout>");
 }

@@ -310,6 +310,10 @@ void FdSink::close() {
   if (fd >= 0 && ::_close(fd) != 0) throw Error::io(name_, "closeFile", errno);
 }
 
+bool FdSink::isTerminal() const {
+  return fd_ >= 0 && isConsole(reinterpret_cast<HANDLE>(::_get_osfhandle(fd_)));
+}
+
 FdSink standardOutput() {
   return FdSink(_fileno(stdout), "<stdout>");
 }

@@ -5,11 +5,13 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -524,6 +526,38 @@ TEST_F(Cli, RunThatFailsAtTheLastLineKeepsTheOldPage) {
   EXPECT_TRUE(readFile(path("p.html")) == "old");
   EXPECT_EQ(listing(dir_.string()),
             (std::vector<std::string>{"deep.xml", "drawing.txt", "p.html"}));
+}
+
+// A document's escape sequences must not drive the user's terminal; into a file or a
+// pipe the drawing keeps every byte.
+TEST_F(Cli, ControlCharactersReachATerminalVisiblyAndAFileAsTheyAre) {
+  const std::string text("t\x1b]0;x\x07y\0z\x7f\xc2\x9b\tc", 15);
+  write("a.xml", "<r>" + text + "</r>");
+  const std::string head = "[Output \"p.html\"]\n[\"a.xml\"]\na.xml\n|\n`- <r />\n   |\n   `- ";
+  const std::string tail = "\n\nWritten: p.html\n";
+  const Outcome file = quiltview({"-o", "p.html", "a.xml"}, here());
+  ASSERT_EQ(file.status, 0);
+  EXPECT_EQ(file.out, head + text + tail);
+  int terminal = -1, slave = -1;
+  ASSERT_EQ(::openpty(&terminal, &slave, nullptr, nullptr, nullptr), 0);
+  termios raw{};
+  ASSERT_EQ(::tcgetattr(slave, &raw), 0);
+  ::cfmakeraw(&raw);  // the bytes as the program wrote them, no CR before a LF
+  ASSERT_EQ(::tcsetattr(slave, TCSANOW, &raw), 0);
+  ::fcntl(terminal, F_SETFD, FD_CLOEXEC);
+  ::fcntl(slave, F_SETFD, FD_CLOEXEC);
+  RunOptions o = here();
+  o.stdoutFd = slave;
+  const Running run = start({"-o", "p.html", "a.xml"}, o);
+  ::close(slave);
+  const Outcome r = finish(run);
+  std::string shown;
+  char piece[4096];
+  // Once every slave is closed and the data read, the terminal reads EIO.
+  for (ssize_t n; (n = ::read(terminal, piece, sizeof piece)) > 0;) shown.append(piece, n);
+  ::close(terminal);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(shown, head + "t^[]0;x^Gy^@z^?<U+009B>\tc" + tail);
 }
 
 TEST_F(Cli, PageReplacesWhatLinksLeadToAndKeepsItsMode) {
