@@ -9,6 +9,7 @@
 #include "base/output.h"
 #include "tree/tree.h"
 #include "treemap/box.h"
+#include "treemap/page_size.h"
 
 namespace qv {
 
@@ -34,7 +35,7 @@ class TreeMapPage {
  private:
   std::shared_ptr<const BoxMarkup> markup_;  // the bytes that depend on depth alone
   BoxForest forest_;
-  LargeVector<std::uint64_t> subtreeBytes_;  // of every box, at the depth it has
+  SubtreeBytes subtreeBytes_;  // of every box, at the depth it has
   TextSize size_;
 };
 

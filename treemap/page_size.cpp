@@ -12,8 +12,8 @@ namespace {
 // Box b at depth and everything inside it, its cells measured already: what
 // renderBox writes, in its order, each cell's box added as measured. The line feeds
 // are b's own, its cells' were counted with them.
-TextSize measureBox(const BoxMarkup& markup, const BoxForest& forest,
-                    const LargeVector<std::uint64_t>& bytes, NodeIndex b, std::uint32_t depth) {
+TextSize measureBox(const BoxMarkup& markup, const BoxForest& forest, const SubtreeBytes& bytes,
+                    NodeIndex b, std::uint32_t depth) {
   ByteCount out;
   writeBoxBegin(out, markup, forest, b, depth);
   if (forest.isGrid(b)) {
@@ -25,16 +25,27 @@ TextSize measureBox(const BoxMarkup& markup, const BoxForest& forest,
 
 }  // namespace
 
+std::uint64_t SubtreeBytes::large(NodeIndex b) const {
+  const std::lock_guard<std::mutex> hold(large_->lock);
+  return large_->bytes.at(b);
+}
+
+void SubtreeBytes::setLarge(NodeIndex b, std::uint64_t bytes) {
+  const std::lock_guard<std::mutex> hold(large_->lock);
+  large_->bytes[b] = bytes;
+  small_[b] = kLarge;
+}
+
 // From the leaves up: disjoint subtrees on several threads at once, then the few
 // boxes above them.
 SubtreeSizes measureSubtrees(const BoxMarkup& markup, const BoxForest& forest, unsigned workers) {
   const LabelTree& tree = forest.tree();
-  SubtreeSizes sizes{LargeVector<std::uint64_t>(forest.size())};
-  LargeVector<std::uint64_t>& bytes = sizes.bytes;
+  SubtreeSizes sizes{SubtreeBytes(forest.size())};
+  SubtreeBytes& bytes = sizes.bytes;
   std::atomic<std::uint64_t> lineFeeds{0};
   auto measure = [&](NodeIndex b, std::uint32_t depth) {
     const TextSize own = measureBox(markup, forest, bytes, b, depth);
-    bytes[b] = own.bytes;
+    bytes.set(b, own.bytes);
     return own.lineFeeds;
   };
   const TreeSplit split = splitForWorkers(tree, workers);

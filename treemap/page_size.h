@@ -4,6 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
 
 #include "base/output.h"
 #include "html/markup.h"
@@ -12,9 +15,40 @@
 
 namespace qv {
 
+// The bytes of every box's subtree, four bytes a box: the few of 4 GiB and more
+// (boxes near the root of a deep document's page) are kept aside.
+class SubtreeBytes {
+ public:
+  SubtreeBytes() = default;
+  explicit SubtreeBytes(std::size_t boxes) : small_(boxes), large_(std::make_unique<Large>()) {}
+  std::uint64_t operator[](NodeIndex b) const {
+    const std::uint32_t bytes = small_[b];
+    return bytes != kLarge ? bytes : large(b);
+  }
+  // Several threads may set boxes at once, each its own.
+  void set(NodeIndex b, std::uint64_t bytes) {
+    if (bytes < kLarge) {
+      small_[b] = static_cast<std::uint32_t>(bytes);
+    } else {
+      setLarge(b, bytes);
+    }
+  }
+
+ private:
+  static constexpr std::uint32_t kLarge = 0xFFFFFFFF;
+  struct Large {
+    std::mutex lock;
+    std::unordered_map<NodeIndex, std::uint64_t> bytes;
+  };
+  std::uint64_t large(NodeIndex b) const;
+  void setLarge(NodeIndex b, std::uint64_t bytes);
+  LargeVector<std::uint32_t> small_;
+  std::unique_ptr<Large> large_;
+};
+
 struct SubtreeSizes {
-  LargeVector<std::uint64_t> bytes;  // of every box's subtree, at the depth it has
-  std::uint64_t lineFeeds = 0;       // of the whole tree's boxes
+  SubtreeBytes bytes;           // of every box's subtree, at the depth it has
+  std::uint64_t lineFeeds = 0;  // of the whole tree's boxes
 };
 
 // Measures every box on `workers` threads (0: the calling thread alone).

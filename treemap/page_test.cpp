@@ -9,6 +9,7 @@
 #include "tests/string_sink.h"
 #include "tree/numbering.h"
 #include "treemap/layout.h"
+#include "xml/reader.h"
 
 namespace qv {
 namespace {
@@ -142,6 +143,20 @@ TEST(TreeMapPage, RunsOfSmallCellsJoinIntoTheSinglyWrittenPage) {
     qvtest::StringSink two;
     built.write(two, 2, buffer);
     EXPECT_EQ(two.text, one.text) << buffer;
+  }
+}
+
+// A page grows with the square of its depth: the subtrees near the root of a chain
+// 20,000 deep pass 4 GiB, which the size pass keeps apart from the narrow rest.
+TEST(TreeMapPage, DeepChainMeasuresItsPageOfGigabytes) {
+  std::string chain;
+  for (int i = 0; i < 20000; ++i) chain += "<d>";
+  for (int i = 0; i < 20000; ++i) chain += "</d>";
+  for (unsigned workers : {0u, 2u}) {
+    const TreeMapPage built =
+        treeMapExt(defaultTreeOpts(),
+                   std::make_shared<const LabelTree>(nameTreeOf("deep.xml", chain)), workers);
+    EXPECT_EQ(built.size(), (TextSize{4806090277u, 340019u})) << workers;
   }
 }
 

@@ -32,7 +32,7 @@ void writeStep(Output& out, const BoxMarkup& markup, const BoxForest& forest,
 }
 
 PagePlanner::PagePlanner(const BoxMarkup& markup, const BoxForest& forest,
-                         const LargeVector<std::uint64_t>& subtreeBytes, std::uint64_t pieceBytes)
+                         const SubtreeBytes& subtreeBytes, std::uint64_t pieceBytes)
     : markup_(markup),
       forest_(forest),
       bytes_(subtreeBytes),

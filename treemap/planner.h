@@ -10,6 +10,7 @@
 #include "platform/memory.h"
 #include "treemap/box.h"
 #include "treemap/box_writer.h"
+#include "treemap/page_size.h"
 
 namespace qv {
 
@@ -39,8 +40,8 @@ void writeStep(Output& out, const BoxMarkup& markup, const BoxForest& forest, co
 // so the walk is short however large the page.
 class PagePlanner {
  public:
-  PagePlanner(const BoxMarkup& markup, const BoxForest& forest,
-              const LargeVector<std::uint64_t>& subtreeBytes, std::uint64_t pieceBytes);
+  PagePlanner(const BoxMarkup& markup, const BoxForest& forest, const SubtreeBytes& subtreeBytes,
+              std::uint64_t pieceBytes);
 
   // The steps of the next piece; none when the page is done.
   std::vector<PageStep> next();
@@ -55,7 +56,7 @@ class PagePlanner {
 
   const BoxMarkup& markup_;
   const BoxForest& forest_;
-  const LargeVector<std::uint64_t>& bytes_;
+  const SubtreeBytes& bytes_;
   const std::uint64_t pieceBytes_;
   std::vector<CellWalk> stack_;  // the grids opened on the way down
   std::vector<PageStep> piece_;

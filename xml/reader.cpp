@@ -1,6 +1,10 @@
 #include "xml/reader.h"
 
+#include <array>
+#include <cstdint>
+#include <cstring>
 #include <memory>
+#include <new>
 
 #include "xml/nametree.h"
 #include "xml/scanner.h"
@@ -17,7 +21,7 @@ class TreeEvents {
   void startElement(const StartTag& t) {
     label_.clear();
     elementLabel(label_, t.name, t.attrs);
-    const Label label = arena_.add(std::string_view(label_));
+    const Label label = stored(label_);
     if (t.hasContent) {
       builder_.open(label);
     } else {
@@ -32,9 +36,29 @@ class TreeEvents {
   void reference(std::string_view name) { builder_.leaf(Label(name)); }
 
  private:
+  // The label in the arena. Most element labels repeat ("<title />" a million times
+  // over): the last one of each hash is remembered and shared, in a table of fixed
+  // size, so a document of distinct labels costs no more than before.
+  Label stored(std::string_view text) {
+    std::uint64_t head = 0, tail = 0;
+    if (text.size() >= 8) {
+      std::memcpy(&head, text.data(), 8);
+      std::memcpy(&tail, text.data() + text.size() - 8, 8);
+    } else {
+      std::memcpy(&head, text.data(), text.size());
+    }
+    const std::uint64_t hash =
+        (head * 0x9E3779B97F4A7C15u) ^ (tail + text.size()) * 0xC2B2AE3D27D4EB4Fu;
+    Label& last = recent_[hash >> (64 - kRecentBits)];
+    if (last.narrow() != text) last = arena_.add(text);
+    return last;
+  }
+
+  static constexpr unsigned kRecentBits = 12;
   TreeBuilder<Label>& builder_;
   TextArena& arena_;
   std::string label_;
+  std::array<Label, std::size_t{1} << kRecentBits> recent_{};
 };
 
 struct DocumentStorage {
@@ -52,8 +76,15 @@ LabelTree nameTreeOf(std::string inputPath, std::string document) {
   storage->document = std::move(document);
   storage->path = std::move(inputPath);
   TreeBuilder<Label> builder;
-  // Real documents have a node for every few dozen bytes; denser ones grow the tree.
-  builder.reserve(storage->document.size() / 16 + 16);
+  // Room for a node every 4 bytes, which only the densest documents ("<a/>" after
+  // "<a/>") outgrow: the room is mapped lazily, so what goes unused costs no memory,
+  // while growing copies the whole tree. Where the address space is short (32-bit
+  // systems), less room, and the rare denser document grows the tree.
+  try {
+    builder.reserve(storage->document.size() / 4 + 16);
+  } catch (const std::bad_alloc&) {
+    builder.reserve(storage->document.size() / 16 + 16);
+  }
   builder.open(Label(storage->path));
   TreeEvents events(builder, storage->arena);
   parseXML(storage->document, events);
