@@ -41,6 +41,11 @@ class Label {
     return wide() ? f(codes()) : f(bytes());
   }
 
+  // Where the characters are: with wide() and size(), all a label is.
+  const void* data() const { return data_; }
+  Label(const void* data, std::size_t size, bool wide)
+      : data_(data), bits_(size | (wide ? kWideBit : 0)) {}
+
  private:
   static constexpr std::size_t kWideBit = std::size_t{1} << (sizeof(std::size_t) * 8 - 1);
   const void* data_ = "";

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -18,6 +19,62 @@
 namespace qv {
 
 using NodeIndex = std::uint32_t;
+
+// The labels of a tree's nodes, in node order.
+template <class T>
+class LabelColumn {
+ public:
+  void reserve(std::size_t n) { labels_.reserve(n); }
+  void push_back(T label) { labels_.push_back(std::move(label)); }
+  std::size_t size() const { return labels_.size(); }
+  const T& operator[](NodeIndex n) const { return labels_[n]; }
+
+ private:
+  LargeVector<T> labels_;
+};
+
+// A Label in 12 bytes, not 16: its pointer, and its size and form in 32 bits. The
+// rare label of 2^31 characters or more keeps its size aside.
+template <>
+class LabelColumn<Label> {
+ public:
+  void reserve(std::size_t n) {
+    data_.reserve(n);
+    bits_.reserve(n);
+  }
+  void push_back(Label label) {
+    std::uint32_t bits = kLongSize;
+    // Sizes below 2^31 - 1 fit beside the form's bit, and are never kLongSize.
+    if (label.size() < kWide - 1) {
+      bits = static_cast<std::uint32_t>(label.size()) | (label.wide() ? kWide : 0);
+    } else {
+      longSizes_.emplace(static_cast<NodeIndex>(data_.size()),
+                         LongSize{label.size(), label.wide()});
+    }
+    data_.push_back(label.data());
+    bits_.push_back(bits);
+  }
+  std::size_t size() const { return data_.size(); }
+  Label operator[](NodeIndex n) const {
+    const std::uint32_t bits = bits_[n];
+    if (bits == kLongSize) {
+      const LongSize& long_ = longSizes_.at(n);
+      return Label(data_[n], long_.size, long_.wide);
+    }
+    return Label(data_[n], bits & ~kWide, (bits & kWide) != 0);
+  }
+
+ private:
+  static constexpr std::uint32_t kWide = std::uint32_t{1} << 31;
+  static constexpr std::uint32_t kLongSize = ~std::uint32_t{0};
+  struct LongSize {
+    std::size_t size;
+    bool wide;
+  };
+  LargeVector<const void*> data_;
+  LargeVector<std::uint32_t> bits_;
+  std::unordered_map<NodeIndex, LongSize> longSizes_;
+};
 
 template <class T>
 class Tree {
@@ -44,13 +101,14 @@ class Tree {
   };
 
   Tree() = default;
-  Tree(LargeVector<T> labels, LargeVector<NodeIndex> sizes, std::shared_ptr<const void> storage)
+  Tree(LabelColumn<T> labels, LargeVector<NodeIndex> sizes, std::shared_ptr<const void> storage)
       : labels_(std::move(labels)), sizes_(std::move(sizes)), storage_(std::move(storage)) {}
 
   static constexpr NodeIndex root() { return 0; }
   // Number of nodes; a built tree has at least its root.
   std::size_t size() const { return labels_.size(); }
-  const T& label(NodeIndex n) const { return labels_[n]; }
+  // A const T&, or for labels a Label.
+  decltype(auto) label(NodeIndex n) const { return labels_[n]; }
   NodeIndex subtreeSize(NodeIndex n) const { return sizes_[n]; }
   bool isLeaf(NodeIndex n) const { return sizes_[n] == 1; }
   Children children(NodeIndex n) const {
@@ -58,7 +116,7 @@ class Tree {
   }
 
  private:
-  LargeVector<T> labels_;
+  LabelColumn<T> labels_;
   LargeVector<NodeIndex> sizes_;
   std::shared_ptr<const void> storage_;  // what the labels point into
 };
@@ -99,7 +157,7 @@ class TreeBuilder {
     sizes_.push_back(1);
     return static_cast<NodeIndex>(sizes_.size() - 1);
   }
-  LargeVector<T> labels_;
+  LabelColumn<T> labels_;
   LargeVector<NodeIndex> sizes_;
   std::vector<NodeIndex> open_;
 };

@@ -76,3 +76,45 @@ TEST(Tree, MillionDeepChainBuildsWalksAndDestroysWithoutRecursion) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+// A tree keeps each label's place, size and form, a size past 32 bits included (no
+// character of the long ones is ever read here).
+TEST(Tree, LabelsKeepTheirPlaceSizeAndForm) {
+  static const char text[] = "narrow";
+  static const char32_t codes[] = U"wide";
+  struct Case {
+    const void* data;
+    std::size_t size;
+    bool wide;
+  };
+  std::vector<Case> cases = {{text, 6, false},
+                             {codes, 4, true},
+                             {text, 0, false},
+                             {text, 0x7FFFFFFF, false},
+                             {codes, 0x7FFFFFFF, true}};
+  // A 32-bit Label holds sizes below 2^31 only.
+  if constexpr (sizeof(std::size_t) > 4) {
+    const std::uint64_t longSizes[] = {0x80000000, 0xFFFFFFFF, 5000000000};
+    for (const std::uint64_t size : longSizes) {
+      cases.push_back({text, static_cast<std::size_t>(size), false});
+      cases.push_back({codes, static_cast<std::size_t>(size), true});
+    }
+  }
+  TreeBuilder<Label> b;
+  b.open("root");
+  for (const Case& c : cases) b.leaf(Label(c.data, c.size, c.wide));
+  const LabelTree t = std::move(b).finish();
+  for (NodeIndex n = 1; n < t.size(); ++n) {
+    const Case& c = cases[n - 1];
+    const Label l = t.label(n);
+    EXPECT_EQ(l.data(), c.data) << n;
+    EXPECT_EQ(l.size(), c.size) << n;
+    EXPECT_EQ(l.wide(), c.wide) << n;
+  }
+}
+
+}  // namespace
+}  // namespace qv
