@@ -1,6 +1,7 @@
 # Packages of the installed files: `cpack -G DEB` or `cpack -G TGZ` in the build
-# folder. Both hold usr/bin/quiltview (stripped), usr/share/man/man1/quiltview.1.gz
-# and usr/share/doc/quiltview/copyright (the LICENSE).
+# folder. Both hold usr/bin/quiltview (stripped), usr/share/man/man1/quiltview.1.gz,
+# usr/share/doc/quiltview/copyright (the LICENSE) and usr/share/doc/quiltview/README.txt
+# (docs/README.linux.txt, the users' README).
 # A Windows build makes quiltview-VERSION-win64.zip (`cpack -G ZIP`): a folder
 # holding quiltview.exe, README.txt (docs/README.windows.txt) and LICENSE.txt, both
 # with CR LF.

@@ -54,7 +54,9 @@ fi
 if [ -n "$missing" ]; then
   # shellcheck disable=SC2086 # one word per package
   set -- $missing
-  command_line="apt-get install $*"
+  # What runs, and what a user who cannot run it is told to run as root: the same words.
+  install="env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $*"
+  command_line="apt-get update && $install"
   if ! command -v apt-get >/dev/null 2>&1; then
     echo "install-deps: missing:$missing; no apt-get here: install them (or what the README lists for other systems) and run this again" >&2
     exit 1
@@ -71,7 +73,8 @@ if [ -n "$missing" ]; then
     fi
   fi
   echo "install-deps: installing$missing"
-  if ! { $sudo apt-get update && $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "$@"; }; then
+  # shellcheck disable=SC2086 # one word per package
+  if ! { $sudo apt-get update && $sudo $install; }; then
     echo "install-deps: could not install$missing; as root, run: $command_line" >&2
     exit 1
   fi
