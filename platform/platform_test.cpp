@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "base/error.h"
+#include "platform/find_byte.h"
 #include "tests/scratch_dir.h"
 #include "tests/string_sink.h"
 
@@ -63,29 +64,29 @@ TEST_F(PlatformTest, ThePageReachesItsFileWithTheSystemsLineEndsWhateverTheBlock
   EXPECT_TRUE(readWholeFile(path("page.html")) == expected + expected);
 }
 
-// memchr is the program's own on Windows: every length, start and place of the
-// byte, and a byte just outside the range that must not be found.
-TEST(Platform, MemchrFindsTheFirstByteWithinItsRangeOnly) {
+// findByte is the program's own scan on Windows: every length, start and place of
+// the byte, and a byte just outside the range that must not be found.
+TEST(Platform, FindByteFindsTheFirstByteWithinItsRangeOnly) {
   std::string text(96, 'x');
   for (std::size_t start = 0; start < 16; ++start) {
     for (std::size_t length = 0; start + length < text.size(); ++length) {
       const char* from = text.data() + start;
-      EXPECT_EQ(std::memchr(from, '<', length), nullptr) << start << " " << length;
+      EXPECT_EQ(findByte(from, '<', length), nullptr) << start << " " << length;
       text[start + length] = '<';  // one past the end
-      EXPECT_EQ(std::memchr(from, '<', length), nullptr) << start << " " << length;
+      EXPECT_EQ(findByte(from, '<', length), nullptr) << start << " " << length;
       text[start + length] = 'x';
       for (std::size_t at = 0; at < length; ++at) {
         text[start + at] = '<';
         if (at + 1 < length) text[start + length - 1] = '<';  // a later one too
-        EXPECT_EQ(std::memchr(from, '<', length), from + at) << start << " " << length << " " << at;
+        EXPECT_EQ(findByte(from, '<', length), from + at) << start << " " << length << " " << at;
         text.replace(start, length, length, 'x');
       }
     }
   }
   const unsigned char high[] = {0x7f, 0x80, 0xff, 0x00};
-  EXPECT_EQ(std::memchr(high, 0xff, 4), high + 2);
-  EXPECT_EQ(std::memchr(high, 0, 4), high + 3);
-  EXPECT_EQ(std::memchr(high, 0x180, 4), high + 1);  // the byte is c converted to unsigned char
+  EXPECT_EQ(findByte(high, 0xff, 4), high + 2);
+  EXPECT_EQ(findByte(high, 0, 4), high + 3);
+  EXPECT_EQ(findByte(high, 0x180, 4), high + 1);  // the byte is c converted to unsigned char
 }
 
 TEST(Platform, LargeBlocksAreUsableToTheirLastByte) {

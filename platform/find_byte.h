@@ -1,0 +1,39 @@
+// findByte(s, c, n): the first byte c (converted to unsigned char) in [s, s + n), or
+// null, as memchr finds it; the reader and the label writers search every byte of
+// the document and of the page with it. The C library's memchr on POSIX systems;
+// on Windows, whose C library (msvcrt, and Wine's) looks at one byte at a time, a
+// scan of 16 bytes at a time that reads nothing outside the range.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+
+#if defined(_WIN32) && defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace qv {
+
+template <class Byte>
+requires(sizeof(Byte) == 1) inline Byte* findByte(Byte* s, int c, std::size_t n) {
+#if defined(_WIN32) && defined(__SSE2__)
+  const auto* p = reinterpret_cast<const unsigned char*>(s);
+  const auto byte = static_cast<unsigned char>(c);
+  const __m128i wanted = _mm_set1_epi8(static_cast<char>(byte));
+  for (; n >= 16; n -= 16, p += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    if (const int hits = _mm_movemask_epi8(_mm_cmpeq_epi8(block, wanted)); hits != 0) {
+      return s + (p - reinterpret_cast<const unsigned char*>(s)) +
+             __builtin_ctz(static_cast<unsigned>(hits));
+    }
+  }
+  for (; n > 0; --n, ++p) {
+    if (*p == byte) return s + (p - reinterpret_cast<const unsigned char*>(s));
+  }
+  return nullptr;
+#else
+  return static_cast<Byte*>(std::memchr(s, c, n));
+#endif
+}
+
+}  // namespace qv
