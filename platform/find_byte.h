@@ -15,7 +15,8 @@
 namespace qv {
 
 template <class Byte>
-requires(sizeof(Byte) == 1) inline Byte* findByte(Byte* s, int c, std::size_t n) {
+inline Byte* findByte(Byte* s, int c, std::size_t n) {
+  static_assert(sizeof(Byte) == 1, "a search of bytes");
 #if defined(_WIN32) && defined(__SSE2__)
   const auto* p = reinterpret_cast<const unsigned char*>(s);
   const auto byte = static_cast<unsigned char>(c);

@@ -96,27 +96,28 @@ std::uint64_t bytesInFile(TextSize size) {
   return size.bytes;
 }
 
-void writeAll(int fd, const char* data, std::size_t size, const std::string& name) {
+int writeAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
     const ssize_t n = ::write(fd, data, size);
     if (n < 0) {
       if (errno == EINTR) continue;
-      throw Error::io(name, "writeFile", errno);
+      return errno;
     }
     data += n;
     size -= static_cast<std::size_t>(n);
   }
+  return 0;
 }
 
-std::string readLink(const std::string& link, const std::string& name, std::size_t firstGuess) {
-  std::string text(firstGuess > 0 ? firstGuess : 1, '\0');
+int readLink(const std::string& link, std::string& text, std::size_t firstGuess) {
+  text.assign(firstGuess > 0 ? firstGuess : 1, '\0');
   for (;;) {
     const ssize_t n = ::readlink(link.c_str(), text.data(), text.size());
-    if (n < 0) throw Error::io(name, "openFile", errno);
+    if (n < 0) return errno;
     // A text that fills the buffer may have been cut.
     if (static_cast<std::size_t>(n) < text.size()) {
       text.resize(static_cast<std::size_t>(n));
-      return text;
+      return 0;
     }
     text.resize(text.size() * 2);
   }
@@ -127,7 +128,7 @@ FdSink::~FdSink() {
 }
 
 void FdSink::write(const char* data, std::size_t size) {
-  writeAll(fd_, data, size, name_);
+  if (const int error = writeAll(fd_, data, size)) throw Error::io(name_, "writeFile", error);
 }
 
 void FdSink::close() {
@@ -166,13 +167,15 @@ std::string readWholeFile(const std::string& path) {
   text.reserve(capacity);
   adviseHugePages(text.data(), capacity);
   text.resize(capacity);
-  return readUntilEnd(path, std::move(text), [fd, &path](char* data, std::size_t room) {
+  const int error = readUntilEnd(text, [fd](char* data, std::size_t room) -> std::int64_t {
     for (;;) {
       const ssize_t n = ::read(fd, data, room);
-      if (n >= 0) return static_cast<std::size_t>(n);
-      if (errno != EINTR) throw Error::io(path, "readFile", errno);
+      if (n >= 0) return n;
+      if (errno != EINTR) return -errno;
     }
   });
+  if (error != 0) throw Error::io(path, "readFile", error);
+  return text;
 }
 
 }  // namespace qv::platform

@@ -1,8 +1,7 @@
-// The Windows implementation: the C library's descriptors in binary mode, with
-// the carriage returns of the line ends put in by the program's own writing
-// (WriteFile on the descriptor's handle), wide names for every file, a console
-// shown UTF-8 while the program runs, and plain committed pages for large arrays
-// (no huge pages).
+// The Windows implementation: the C library's descriptors in binary mode, with the
+// carriage returns put in by the program's own writing (WriteFile on the
+// descriptor's handle), wide names for every file, a console shown UTF-8 while the
+// program runs, and plain committed pages for large arrays (no huge pages).
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -35,9 +34,10 @@ namespace {
 constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
 // What one WriteFile to a console is given: older consoles refuse large writes.
 constexpr std::size_t kMaxConsoleChunk = std::size_t{1} << 14;
-// Where the line ends get their carriage returns: an Output's whole buffer (1 MiB)
-// fits even if every byte of it is a line feed, so each takes one WriteFile.
+// Where the line ends get their carriage returns: an Output's whole buffer takes
+// one WriteFile even if every byte of it is a line feed.
 constexpr std::size_t kStageBytes = std::size_t{2} << 20;
+static_assert(kStageBytes >= 2 * Output::kDefaultCapacity);
 
 // A character device first: under Wine, GetConsoleMode on a file is a round
 // trip to the server.
@@ -48,8 +48,7 @@ bool isConsole(HANDLE h) {
 
 // Writes the bytes as they are, in chunks one WriteFile takes. A console gets
 // small chunks, each ending on a whole UTF-8 character.
-void writeBytes(HANDLE h, bool console, const char* data, std::size_t size,
-                const std::string& name) {
+Outcome writeBytes(HANDLE h, bool console, const char* data, std::size_t size) {
   const std::size_t most = console ? kMaxConsoleChunk : kMaxChunk;
   while (size > 0) {
     std::size_t chunk = std::min(size, most);
@@ -62,18 +61,19 @@ void writeBytes(HANDLE h, bool console, const char* data, std::size_t size,
     if (!::WriteFile(h, data, static_cast<DWORD>(chunk), &n, nullptr)) {
       // Mapped here, not by the C library, which calls a pipe without a reader
       // (ERROR_NO_DATA) an invalid argument.
-      throw Error::io(name, "writeFile", errnoOfWin32(::GetLastError()));
+      return failureOf("writeFile", ::GetLastError());
     }
-    if (n == 0) throw Error::io(name, "writeFile", ENOSPC);
+    if (n == 0) return Failure{"writeFile", ENOSPC};
     data += n;
     size -= n;
   }
+  return std::nullopt;
 }
 
 // Copies bytes from data into [to, last), each line feed as carriage return and
 // line feed, until the input ends or the room does; moves data past what it took
-// and returns the end of what it wrote. A memchr and a copy for every line of the
-// page, most of them a few dozen bytes, would cost more calls than bytes: this
+// and returns the end of what it wrote. A findByte and a copy for every line of
+// the page, most of them a few dozen bytes, would cost more calls than bytes: this
 // looks at 16 bytes at a time as it copies.
 char* addCarriageReturns(const char*& data, const char* end, char* to, char* last) {
   const char* from = data;
@@ -160,81 +160,47 @@ std::string narrow(const wchar_t* wide, std::size_t size) {
   return text;
 }
 
-int errnoOfWin32(DWORD error) {
-  switch (error) {
-    case ERROR_INVALID_FUNCTION:
-    case ERROR_INVALID_ACCESS:
-    case ERROR_INVALID_DATA:
-    case ERROR_INVALID_PARAMETER:
-    case ERROR_NEGATIVE_SEEK:
-      return EINVAL;
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_NO_MORE_FILES:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_NET_NAME:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_FILENAME_EXCED_RANGE:
-      return ENOENT;
-    case ERROR_TOO_MANY_OPEN_FILES:
-      return EMFILE;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-      return EBUSY;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_CURRENT_DIRECTORY:
-    case ERROR_NETWORK_ACCESS_DENIED:
-    case ERROR_CANNOT_MAKE:
-    case ERROR_FAIL_I24:
-    case ERROR_DRIVE_LOCKED:
-    case ERROR_SEEK_ON_DEVICE:
-    case ERROR_NOT_LOCKED:
-    case ERROR_LOCK_FAILED:
-      return EACCES;
-    case ERROR_INVALID_HANDLE:
-    case ERROR_INVALID_TARGET_HANDLE:
-    case ERROR_DIRECT_ACCESS_HANDLE:
-      return EBADF;
-    case ERROR_ARENA_TRASHED:
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_INVALID_BLOCK:
-    case ERROR_NOT_ENOUGH_QUOTA:
-      return ENOMEM;
-    case ERROR_BAD_ENVIRONMENT:
-      return E2BIG;
-    case ERROR_BAD_FORMAT:
-      return ENOEXEC;
-    case ERROR_NOT_SAME_DEVICE:
-      return EXDEV;
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-      return EEXIST;
-    case ERROR_NO_PROC_SLOTS:
-    case ERROR_MAX_THRDS_REACHED:
-    case ERROR_NESTING_NOT_ALLOWED:
-      return EAGAIN;
-    // A pipe whose reader has gone: Windows says "being closed" (ERROR_NO_DATA)
-    // or "ended", Wine "no process on the other end".
-    case ERROR_NO_DATA:
-    case ERROR_BROKEN_PIPE:
-    case ERROR_PIPE_NOT_CONNECTED:
-      return EPIPE;
-    case ERROR_DISK_FULL:
-      return ENOSPC;
-    case ERROR_WAIT_NO_CHILDREN:
-    case ERROR_CHILD_NOT_COMPLETE:
-      return ECHILD;
-    case ERROR_DIR_NOT_EMPTY:
-      return ENOTEMPTY;
-    default:
-      break;
+Failure failureOf(const char* operation, DWORD error) {
+  static constexpr struct {
+    DWORD error;
+    int errnum;
+  } kErrnos[] = {
+      {ERROR_FILE_NOT_FOUND, ENOENT},
+      {ERROR_PATH_NOT_FOUND, ENOENT},
+      {ERROR_ACCESS_DENIED, EACCES},
+      // A file another program holds, which the C library calls denied access.
+      {ERROR_SHARING_VIOLATION, EBUSY},
+      {ERROR_LOCK_VIOLATION, EBUSY},
+      {ERROR_FILE_EXISTS, EEXIST},
+      {ERROR_ALREADY_EXISTS, EEXIST},
+      {ERROR_DISK_FULL, ENOSPC},
+      {ERROR_HANDLE_DISK_FULL, ENOSPC},
+      {ERROR_NOT_ENOUGH_MEMORY, ENOMEM},
+      {ERROR_OUTOFMEMORY, ENOMEM},
+      {ERROR_TOO_MANY_OPEN_FILES, EMFILE},
+      // A pipe whose reader has gone: Windows says "being closed" (ERROR_NO_DATA)
+      // or "ended", Wine "no process on the other end".
+      {ERROR_NO_DATA, EPIPE},
+      {ERROR_BROKEN_PIPE, EPIPE},
+      {ERROR_PIPE_NOT_CONNECTED, EPIPE},
+      {ERROR_INVALID_PARAMETER, EINVAL},
+  };
+  for (const auto& known : kErrnos) {
+    if (known.error == error) return {operation, known.errnum};
   }
-  if (error >= ERROR_WRITE_PROTECT && error <= ERROR_SHARING_BUFFER_EXCEEDED) return EACCES;
-  if (error >= ERROR_INVALID_STARTING_CODESEG && error <= ERROR_INFLOOP_IN_RELOC_CHAIN) {
-    return ENOEXEC;
+  wchar_t* text = nullptr;
+  const DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string words = narrow(text, length);
+  ::LocalFree(text);
+  // A sentence and a line end: the report puts the words in parentheses.
+  while (!words.empty() &&
+         std::string_view(" .\r\n").find(words.back()) != std::string_view::npos) {
+    words.pop_back();
   }
-  return EINVAL;
+  if (words.empty()) words = "Windows error " + std::to_string(error);
+  return {operation, 0, words};
 }
 
 std::vector<std::string> startProcess(int argc, char** argv) {
@@ -277,7 +243,7 @@ std::uint64_t bytesInFile(TextSize size) {
   return size.bytes + size.lineFeeds;
 }
 
-std::uint64_t writeAll(int fd, const char* data, std::size_t size, const std::string& name) {
+Outcome writeAll(int fd, const char* data, std::size_t size, std::uint64_t& written) {
   const HANDLE h = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
   const bool console = isConsole(h);
   // One buffer a thread: the page's pieces are written by one thread at a time,
@@ -286,13 +252,12 @@ std::uint64_t writeAll(int fd, const char* data, std::size_t size, const std::st
   if (!stage) stage = std::make_unique_for_overwrite<char[]>(kStageBytes);
   char* const first = stage.get();
   const char* const end = data + size;
-  std::uint64_t written = 0;
   for (;;) {
     char* const to = addCarriageReturns(data, end, first, first + kStageBytes);
     const auto n = static_cast<std::size_t>(to - first);
-    writeBytes(h, console, first, n, name);
+    if (Outcome failed = writeBytes(h, console, first, n)) return failed;
     written += n;
-    if (data == end) return written;
+    if (data == end) return std::nullopt;
   }
 }
 
@@ -301,7 +266,8 @@ FdSink::~FdSink() {
 }
 
 void FdSink::write(const char* data, std::size_t size) {
-  writeAll(fd_, data, size, name_);
+  std::uint64_t written = 0;
+  if (Outcome failed = writeAll(fd_, data, size, written)) throw failed->error(name_);
 }
 
 void FdSink::close() {
@@ -343,14 +309,14 @@ std::string readWholeFile(const std::string& path) {
   std::size_t capacity =
       (st.st_mode & _S_IFMT) == _S_IFREG ? static_cast<std::size_t>(st.st_size) + 1 : 1 << 16;
   text.resize(capacity);
-  return readUntilEnd(
-      path, std::move(text), [fd, &path](char* data, std::size_t room) -> std::size_t {
-        const int n = ::_read(fd, data, static_cast<unsigned>(room < kMaxChunk ? room : kMaxChunk));
-        if (n >= 0) return static_cast<std::size_t>(n);
-        // A pipe whose writer has gone ends the input, as on any other system.
-        if (errno == EPIPE) return 0;
-        throw Error::io(path, "readFile", errno);
-      });
+  const int error = readUntilEnd(text, [fd](char* data, std::size_t room) -> std::int64_t {
+    const int n = ::_read(fd, data, static_cast<unsigned>(room < kMaxChunk ? room : kMaxChunk));
+    // A pipe whose writer has gone ends the input, as on any other system.
+    if (n >= 0 || errno == EPIPE) return n >= 0 ? n : 0;
+    return -errno;
+  });
+  if (error != 0) throw Error::io(path, "readFile", error);
+  return text;
 }
 
 }  // namespace qv::platform
