@@ -1,8 +1,6 @@
-// findByte(s, c, n): the first byte c (converted to unsigned char) in [s, s + n), or
-// null, as memchr finds it; the reader and the label writers search every byte of
-// the document and of the page with it. The C library's memchr on POSIX systems;
-// on Windows, whose C library (msvcrt, and Wine's) looks at one byte at a time, a
-// scan of 16 bytes at a time that reads nothing outside the range.
+// findByte(s, c, n): the first byte c (as unsigned char) in [s, s + n), or null, as
+// memchr finds it: the C library's on POSIX systems; on Windows, whose C library
+// (msvcrt, and Wine's) looks at one byte at a time, a scan of 16 at a time.
 #pragma once
 
 #include <cstddef>

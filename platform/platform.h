@@ -16,27 +16,23 @@ namespace qv::platform {
 
 // ---- Process
 
-// Sets the process up for a run (a closed pipe or a file size limit becomes a
-// failed write rather than a signal; on Windows, the standard streams in binary
-// mode with the program's own CR LF, and a console shown UTF-8 while the run
-// lasts) and returns its arguments, program name first, as UTF-8 bytes where the
-// platform keeps them in another form.
+// Sets the process up for a run (a closed pipe or a file size limit fails a write
+// instead of raising a signal; on Windows, binary standard streams and a console
+// shown UTF-8) and returns its arguments, program name first, as UTF-8.
 std::vector<std::string> startProcess(int argc, char** argv);
 
 // The CPU count this process may run threads on (its affinity), at least 1.
 unsigned availableCpus();
 
-// Pages for a large block straight from the system, aligned for huge pages where
-// it has them; null when it has none to give. Freed with unmapLarge and the same
-// size.
+// A large block of pages of its own, aligned for huge pages where the system has
+// them; null when it has none to give. Freed with unmapLarge and the same size.
 void* mapLarge(std::size_t bytes) noexcept;
 void unmapLarge(void* p, std::size_t bytes) noexcept;
 
 // ---- Files
 
-// An open descriptor as a Sink: every byte is written (short writes and
-// interruptions retried), close() reports what the close reports. It owns the
-// descriptor; name is the path shown in reports.
+// An open descriptor, owned, as a Sink: every byte is written, close() reports what
+// the close reports; name is the path shown in reports.
 class FdSink : public Sink {
  public:
   FdSink(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
@@ -60,9 +56,8 @@ class FdSink : public Sink {
 FdSink standardOutput();
 FdSink standardError();
 
-// The whole file, read in binary mode: the reader sees every byte. A directory
-// is refused when it is opened (EISDIR): reading it must never look like an empty
-// document.
+// The whole file, every byte as it is. A directory is refused (EISDIR): reading it
+// must never look like an empty document.
 std::string readWholeFile(const std::string& path);
 
 // ---- The page's file
@@ -91,10 +86,8 @@ class PageFile : public Sink {
   ~PageFile() override;
 
   void write(const char* data, std::size_t size) override;
-  // Checks the byte count, gives the page the old file's permissions and closes
-  // it; not in place yet, unless it was written in place.
+  // Checks the byte count, gives the page the old file's permissions, closes it.
   void close() override;
-  // Puts the closed page in place, over the old file.
   void commit();
 
  private:

@@ -1,5 +1,4 @@
-// What the POSIX implementation's files share. Each returns 0 or the errno of the
-// failed call.
+// What the POSIX implementation's files share.
 #pragma once
 
 #include <cstddef>
@@ -10,12 +9,10 @@
 
 namespace qv::platform {
 
-// Writes every byte, retrying short writes and interruptions.
-int writeAll(int fd, const char* data, std::size_t size);
-
 // The text of the symbolic link at link, read into a buffer that starts at
 // firstGuess bytes and doubles until the text is shorter: the size a link reports
-// can be 0 (some file systems) or stale (the link changed since).
+// can be 0 (some file systems) or stale (the link changed since). Returns 0 or the
+// errno of the failure.
 int readLink(const std::string& link, std::string& text, std::size_t firstGuess = 256);
 
 // The page's steps; a new file is unnamed until the commit where tryUnnamedFiles

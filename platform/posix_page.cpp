@@ -1,11 +1,9 @@
-// The page's file on POSIX systems. Where Linux has unnamed files the new file has
-// no name until commit(), which links it under a hidden name just before the
-// rename: a run killed on the way leaves nothing behind, but for a SIGKILL between
-// the two. Elsewhere it is a hidden file from the start, which a stop signal
-// (SIGINT, SIGTERM, SIGHUP) removes. The path's symbolic links are followed: the
-// file they lead to is replaced, keeping its mode and owner. A page in a folder
-// whose sticky bit keeps a new file from replacing another user's is written in
-// place.
+// The page's file on POSIX systems. Where Linux has unnamed files, the new file is
+// named only by commit(), just before the rename: a run killed on the way leaves
+// nothing, but for a SIGKILL between the two. Elsewhere it is a hidden file from the
+// start, which a stop signal (SIGINT, SIGTERM, SIGHUP) removes. Symbolic links are
+// followed: the file they lead to is replaced, keeping its mode and owner. A page in
+// a folder whose sticky bit keeps it from replacing another user's is written in place.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -14,8 +12,10 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <functional>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "platform/posix_internal.h"
 
@@ -28,10 +28,8 @@ namespace qv::platform {
 
 namespace {
 
-// What a stop signal must undo before the process ends: the hidden file of the
-// page being written, which must not stay behind with gigabytes reserved, or,
-// written in place, the reservation past the old page's end and, once the first
-// byte is written, the old page's bytes after the new ones.
+// What a stop signal must undo before the process ends: the new file, which must not
+// stay behind with gigabytes reserved, or the page written in place (cut below).
 std::atomic<const char*> newFileToRemove{nullptr};
 std::atomic<int> fileToCut{-1};
 std::atomic<off_t> lengthBeforeWriting{0};
@@ -42,10 +40,10 @@ bool handlingStopSignals = false;
 // Cuts a file written in place where its new bytes end, or, before the first, at
 // its old length (which frees the space reserved past it). Async-signal-safe.
 void cutWrittenInPlace(int fd, off_t oldLength) noexcept {
-  const off_t written = ::lseek(fd, 0, SEEK_CUR);
-  if (written < 0) return;
   // On the way out of a run that failed or stopped: no one is left to tell.
-  [[maybe_unused]] const int cut = ::ftruncate(fd, written > 0 ? written : oldLength);
+  const off_t written = ::lseek(fd, 0, SEEK_CUR);
+  [[maybe_unused]] const int cut =
+      written < 0 ? -1 : ::ftruncate(fd, written > 0 ? written : oldLength);
 }
 
 extern "C" void undoAndStop(int signal) {
@@ -78,16 +76,13 @@ void releaseStopSignals() {
   for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
     struct sigaction current {};
     ::sigaction(kStopSignals[i], nullptr, &current);
-    if (current.sa_handler == undoAndStop) {
-      ::sigaction(kStopSignals[i], &previousActions[i], nullptr);
-    }
+    if (current.sa_handler == undoAndStop) ::sigaction(kStopSignals[i], &previousActions[i], 0);
   }
 }
 
-// A link on the process file system (/dev/stdout leads to /proc/self/fd/1)
-// stands for an open descriptor: its text is no file name to replace. Where /proc
-// is not mounted (a chroot, a small container) it is a plain folder of another
-// file system, whose links are ordinary ones.
+// A link on the process file system (/dev/stdout leads to /proc/self/fd/1) stands
+// for an open descriptor, not a file to replace. Where /proc is not mounted (a
+// chroot, a small container) it is a plain folder, whose links are ordinary ones.
 bool isDescriptorLink(const struct stat& link) {
   struct stat proc {};
   if (::lstat("/proc", &proc) != 0 || link.st_dev != proc.st_dev) return false;
@@ -101,8 +96,8 @@ bool isDescriptorLink(const struct stat& link) {
 #endif
 }
 
-// Sets at to the path the chain of symbolic links starting at path leads to,
-// which may not exist yet; empty when the chain passes through a descriptor link.
+// Sets at to where the chain of symbolic links from path leads (which may not exist
+// yet); empty when it passes through a descriptor link.
 int followLinks(const std::string& path, std::string& at) {
   at = path;
   for (int hops = 0;; ++hops) {
@@ -120,14 +115,24 @@ int followLinks(const std::string& path, std::string& at) {
   }
 }
 
-// Whether a file the caller does not own, in a folder with the sticky bit, is
-// kept from being replaced by a rename: only its owner, the folder's owner and a
-// privileged process may remove or replace it there.
+// Whether the sticky bit of the folder keeps a rename from replacing old: only its
+// owner, the folder's owner and a privileged process may.
 bool stickyKeepsFromReplacing(const std::string& folder, const struct stat& old) {
   struct stat dir {};
   if (::stat(folder.empty() ? "." : folder.c_str(), &dir) != 0) return false;
   const uid_t me = ::geteuid();
   return (dir.st_mode & S_ISVTX) != 0 && me != 0 && old.st_uid != me && dir.st_uid != me;
+}
+
+// Makes the new file under a name the stop signals' handler knows before it exists,
+// and forgets when the name turns out to be someone else's.
+Outcome makeKnown(const std::string& name, const char* operation,
+                  const std::function<bool()>& make) {
+  newFileToRemove.store(name.c_str());
+  if (make()) return std::nullopt;
+  const int error = errno;
+  newFileToRemove.store(nullptr);
+  return Failure{operation, error};
 }
 
 class PosixPage final : public PageSteps {
@@ -186,14 +191,11 @@ Outcome PosixPage::open(const std::string& path, std::uint64_t size) {
   const unsigned permissions = exists ? 0600 : 0666;
   Outcome failed;
   if (const int error = openUnnamed(permissions); error == kNoUnnamedFiles) {
-    // Known to the stop signals' handler before it exists.
-    failed = createHidden(folder_, base_, hidden_, [&](const std::string& name) -> Outcome {
-      newFileToRemove.store(name.c_str());
-      fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, permissions);
-      if (fd_ >= 0) return std::nullopt;
-      const int error = errno;
-      newFileToRemove.store(nullptr);  // the name is someone else's
-      return Failure{"openFile", error};
+    failed = createHidden(folder_, base_, hidden_, [&](const std::string& name) {
+      return makeKnown(name, "openFile", [&] {
+        return (fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, permissions)) >=
+               0;
+      });
     });
     if (!failed) mode_ = Mode::Named;
   } else if (error != 0) {
@@ -206,10 +208,9 @@ Outcome PosixPage::open(const std::string& path, std::uint64_t size) {
   }
   keepOwnerAndMode_ = exists;
   if (Outcome notReserved = reserve()) return notReserved;
-    // The old page's cached pages would stay in memory until the rename, while the
-    // new page takes as much again; what the machine took back meanwhile is slow to
-    // get again. Dropping them changes nothing on the disk.
 #if QUILTVIEW_LINUX_CALLS
+  // The old page's cached pages would stay in memory beside the new page's until
+  // the rename: dropping them changes nothing on the disk.
   if (const int oldFd = exists ? ::open(at.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK) : -1;
       oldFd >= 0) {
     ::posix_fadvise(oldFd, 0, 0, POSIX_FADV_DONTNEED);
@@ -219,9 +220,9 @@ Outcome PosixPage::open(const std::string& path, std::uint64_t size) {
   return std::nullopt;
 }
 
-// An unnamed file in the folder, named only at commit(). Returns 0, the error of
-// a folder that refuses new files, or kNoUnnamedFiles where the kernel or the file
-// system has no unnamed files, or /proc, through which it is named, is missing.
+// An unnamed file in the folder: 0, the error of a folder that refuses new files,
+// or kNoUnnamedFiles where the kernel, the file system or /proc (through which
+// commit() names it) has none.
 int PosixPage::openUnnamed([[maybe_unused]] unsigned permissions) {
 #if !QUILTVIEW_LINUX_CALLS
   return kNoUnnamedFiles;
@@ -244,8 +245,7 @@ int PosixPage::openUnnamed([[maybe_unused]] unsigned permissions) {
 #endif
 }
 
-// The page cannot be put over the old one, but the old one may be written: the
-// page is written over it (see cutWrittenInPlace).
+// The page cannot replace the old one but may write over it (see cutWrittenInPlace).
 Outcome PosixPage::openOver(const std::string& at) {
   fd_ = ::open(at.c_str(), O_WRONLY | O_CLOEXEC);
   if (fd_ < 0) return Failure{"openFile", errno};
@@ -258,16 +258,13 @@ Outcome PosixPage::openOver(const std::string& at) {
 
 Outcome PosixPage::openInPlace(const std::string& path) {
   fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd_ < 0) return Failure{"openFile", errno};
-  return std::nullopt;
+  return fd_ < 0 ? Outcome(Failure{"openFile", errno}) : std::nullopt;
 }
 
-// Reserves the page's space before its first byte: a new file's, or, written over
-// the old page, as much as the page needs without lengthening the file. fallocate
-// proper, not posix_fallocate: where the file system cannot reserve, the C
-// library's emulation writes the whole page once more. Without fallocate (another
-// system) posix_fallocate reserves a new file's space; where it cannot, and for an
-// old file written over, the file system's free space must hold the page.
+// The page's space before its first byte, without lengthening an old page written
+// over. fallocate, not posix_fallocate, whose emulation writes the whole page once
+// more; elsewhere posix_fallocate for a new file. Where neither can, the file
+// system's free space must hold the page.
 Outcome PosixPage::reserve() {
   if (size_ == 0) return std::nullopt;
   // off_t is 64 bits wide (posix.cpp), but signed.
@@ -299,14 +296,12 @@ Outcome PosixPage::reserve() {
   // (ramfs, some FUSE ones) says nothing of its free space either.
   if (::fstatvfs(fd_, &fs) != 0 || fs.f_blocks == 0) return std::nullopt;
   const std::uint64_t held = keepSize ? static_cast<std::uint64_t>(old_.st_blocks) * 512 : 0;
-  if (size_ > std::uint64_t{fs.f_bavail} * fs.f_frsize + held) return Failure{"writeFile", ENOSPC};
-  return std::nullopt;
+  const bool fits = size_ <= std::uint64_t{fs.f_bavail} * fs.f_frsize + held;
+  return fits ? std::nullopt : Outcome(Failure{"writeFile", ENOSPC});
 }
 
 Outcome PosixPage::write(const char* data, std::size_t size, std::uint64_t& written) {
-  if (const int error = writeAll(fd_, data, size)) return Failure{"writeFile", error};
-  written += size;
-  return std::nullopt;
+  return writeAll(fd_, data, size, written);
 }
 
 Outcome PosixPage::close() {
@@ -322,31 +317,22 @@ Outcome PosixPage::close() {
     if (::fchmod(fd_, old_.st_mode & 07777) != 0) return Failure{"writeFile", errno};
   }
   if (mode_ == Mode::Unnamed) {
-    // The unnamed file stays open: commit() names it through its descriptor. A
-    // copy of the descriptor is closed now instead, which flushes and reports as
-    // the last close would, so that a write error that a network file system
-    // keeps until the close is known before the caller says the page is written.
+    // commit() names the file through its descriptor: a copy closed now reports what
+    // the last close would (a network file system's write error) in time.
     const int copy = ::dup(fd_);
-    if (copy < 0 || ::close(copy) != 0) return Failure{"closeFile", errno};
-    return std::nullopt;
+    return copy < 0 || ::close(copy) != 0 ? Outcome(Failure{"closeFile", errno}) : std::nullopt;
   }
-  const int closing = fd_;
-  fd_ = -1;
-  if (::close(closing) != 0) return Failure{"closeFile", errno};
-  return std::nullopt;
+  const int closing = std::exchange(fd_, -1);
+  return ::close(closing) != 0 ? Outcome(Failure{"closeFile", errno}) : std::nullopt;
 }
 
 Outcome PosixPage::commit() {
   if (mode_ == Mode::Unnamed) {
     const std::string self = "/proc/self/fd/" + std::to_string(fd_);
-    Outcome failed = createHidden(folder_, base_, hidden_, [&](const std::string& name) -> Outcome {
-      newFileToRemove.store(name.c_str());
-      if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-        return std::nullopt;
-      }
-      const int error = errno;
-      newFileToRemove.store(nullptr);
-      return Failure{"writeFile", error};
+    Outcome failed = createHidden(folder_, base_, hidden_, [&](const std::string& name) {
+      return makeKnown(name, "writeFile", [&] {
+        return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+      });
     });
     if (failed) return failed;
     // What the close had to say, the close of the copy said.
@@ -381,10 +367,6 @@ std::unique_ptr<PageSteps> posixPageSteps(bool tryUnnamedFiles) {
 
 std::unique_ptr<PageSteps> systemPageSteps() {
   return posixPageSteps(true);
-}
-
-unsigned long processId() {
-  return static_cast<unsigned long>(::getpid());
 }
 
 }  // namespace qv::platform

@@ -8,6 +8,64 @@
 
 namespace qv::platform {
 
+FdSink::~FdSink() {
+  if (fd_ >= 0) closeFd(fd_);
+}
+
+void FdSink::write(const char* data, std::size_t size) {
+  std::uint64_t written = 0;
+  if (Outcome failed = writeAll(fd_, data, size, written)) throw failed->error(name_);
+}
+
+void FdSink::close() {
+  const int fd = fd_;
+  fd_ = -1;
+  if (const int error = fd >= 0 ? closeFd(fd) : 0) throw Error::io(name_, "closeFile", error);
+}
+
+// Descriptors 1 and 2 on every system.
+FdSink standardOutput() {
+  return FdSink(1, "<stdout>");
+}
+
+FdSink standardError() {
+  return FdSink(2, "<stderr>");
+}
+
+std::string readWholeFile(const std::string& path) {
+  std::int64_t size = -1;
+  const int fd = openToRead(path, size);
+  if (fd < 0) throw Error::io(path, "openFile", -fd);
+  struct Closer {
+    int fd;
+    ~Closer() { closeFd(fd); }
+  } closer{fd};
+  // Room for the size a file tells, doubled whenever it fills. A file larger than
+  // memory can hold (past 4 GB on a 32-bit system) is refused before its size is
+  // narrowed to one that wraps.
+  std::string text;
+  if (size >= 0 && static_cast<std::uint64_t>(size) >= text.max_size()) {
+    throw Error::io(path, "readFile", ENOMEM);
+  }
+  const std::size_t capacity = size >= 0 ? static_cast<std::size_t>(size) + 1 : 1 << 16;
+  text.reserve(capacity);
+  adviseHugePages(text.data(), capacity);
+  text.resize(capacity);
+  for (std::size_t used = 0;;) {
+    if (used == text.size()) {
+      if (used == text.max_size()) throw Error::io(path, "readFile", ENOMEM);
+      text.resize(used <= text.max_size() / 2 ? used * 2 : text.max_size());
+    }
+    const std::int64_t n = readSome(fd, text.data() + used, text.size() - used);
+    if (n < 0) throw Error::io(path, "readFile", static_cast<int>(-n));
+    if (n == 0) {
+      text.resize(used);
+      return text;
+    }
+    used += static_cast<std::size_t>(n);
+  }
+}
+
 Outcome createHidden(const std::string& folder, const std::string& base, std::string& name,
                      const std::function<Outcome(const std::string&)>& create) {
   // Random, so that two runs never pick the same; short enough to be a file name

@@ -1,6 +1,5 @@
-// What every system shares: the error value of a step, the rules of PageFile
-// (PageCore, shared.cpp) and the steps a system takes for them (posix_page.cpp,
-// windows_page.cpp).
+// What every system shares (shared.cpp): the error value of a step, FdSink, reading
+// a whole file and PageFile's rules, over the steps each system takes for them.
 #pragma once
 
 #include <cstddef>
@@ -30,22 +29,33 @@ struct Failure {
 // Nothing when the step succeeded.
 using Outcome = std::optional<Failure>;
 
-// One system's page file; destroying it undoes what was not committed.
+// Writes every byte, short writes and interruptions retried; adds those that
+// reached the file to written.
+Outcome writeAll(int fd, const char* data, std::size_t size, std::uint64_t& written);
+// 0 or the close's errno.
+int closeFd(int fd);
+// A descriptor to read path through, or minus the errno of the open (EISDIR for a
+// directory); size is the file's, or -1 where it tells none (pipes, devices).
+int openToRead(const std::string& path, std::int64_t& size);
+// At most room bytes: their count, 0 at the end, or minus an errno.
+std::int64_t readSome(int fd, char* data, std::size_t room);
+// Huge pages for the whole huge pages inside [p, p + bytes), where there are any.
+void adviseHugePages(void* p, std::size_t bytes) noexcept;
+unsigned long processId();
+
+// One system's page file: open() opens what the page of size bytes is written
+// through (the path, or a new file beside it named by createHidden), its space
+// reserved; write() as writeAll; close() gives the page its length and the old
+// page's permissions; commit() puts it over the path. Destroying it undoes what was
+// not committed.
 class PageSteps {
  public:
   virtual ~PageSteps() = default;
-  // Opens what the page of size bytes is written through, its space reserved: the
-  // path itself, or a new file beside it, named by createHidden.
   virtual Outcome open(const std::string& path, std::uint64_t size) = 0;
-  // Writes every byte; adds those that reached the file to written.
   virtual Outcome write(const char* data, std::size_t size, std::uint64_t& written) = 0;
-  // Gives the page its length and the old page's permissions, and closes it.
   virtual Outcome close() = 0;
-  // Puts the closed page over the path.
   virtual Outcome commit() = 0;
 };
-
-// This system's steps, as PageFile takes them.
 std::unique_ptr<PageSteps> systemPageSteps();
 
 // Calls create(name) with a hidden name beside the page (folder + "." + the first
@@ -53,10 +63,9 @@ std::unique_ptr<PageSteps> systemPageSteps();
 // returns its last outcome, name left empty when it failed.
 Outcome createHidden(const std::string& folder, const std::string& base, std::string& name,
                      const std::function<Outcome(const std::string&)>& create);
-unsigned long processId();
 
-// PageFile's rules over the steps: the page's size in the system's bytes, checked at
-// close(), and no commit() before it. Every member throws the Error of a failed step.
+// PageFile's rules over the steps: the size in the system's bytes, checked by
+// close(), and no commit() before it. Each member throws a failed step's Error.
 class PageCore {
  public:
   PageCore(const std::string& path, TextSize size, std::unique_ptr<PageSteps> steps);

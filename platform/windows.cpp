@@ -1,7 +1,6 @@
-// The Windows implementation: the C library's descriptors in binary mode, with the
-// carriage returns put in by the program's own writing (WriteFile on the
-// descriptor's handle), wide names for every file, a console shown UTF-8 while the
-// program runs, and plain committed pages for large arrays (no huge pages).
+// The Windows implementation: the C library's descriptors in binary mode, the line
+// ends' carriage returns put in by the program's own writing, wide names for every
+// file, a console shown UTF-8 while the program runs, and no huge pages.
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -24,7 +23,6 @@
 
 #include "base/error.h"
 #include "platform/platform.h"
-#include "platform/read_all.h"
 #include "platform/windows_internal.h"
 
 namespace qv::platform {
@@ -46,8 +44,8 @@ bool isConsole(HANDLE h) {
   return ::GetFileType(h) == FILE_TYPE_CHAR && ::GetConsoleMode(h, &mode) != 0;
 }
 
-// Writes the bytes as they are, in chunks one WriteFile takes. A console gets
-// small chunks, each ending on a whole UTF-8 character.
+// The bytes as they are, in chunks one WriteFile takes; a console's end on a whole
+// UTF-8 character.
 Outcome writeBytes(HANDLE h, bool console, const char* data, std::size_t size) {
   const std::size_t most = console ? kMaxConsoleChunk : kMaxChunk;
   while (size > 0) {
@@ -58,9 +56,9 @@ Outcome writeBytes(HANDLE h, bool console, const char* data, std::size_t size) {
       if ((static_cast<unsigned char>(data[cut]) & 0xC0) != 0x80) chunk = cut;
     }
     DWORD n = 0;
+    // Mapped here, not by the C library, which calls a pipe without a reader
+    // (ERROR_NO_DATA) an invalid argument.
     if (!::WriteFile(h, data, static_cast<DWORD>(chunk), &n, nullptr)) {
-      // Mapped here, not by the C library, which calls a pipe without a reader
-      // (ERROR_NO_DATA) an invalid argument.
       return failureOf("writeFile", ::GetLastError());
     }
     if (n == 0) return Failure{"writeFile", ENOSPC};
@@ -70,11 +68,10 @@ Outcome writeBytes(HANDLE h, bool console, const char* data, std::size_t size) {
   return std::nullopt;
 }
 
-// Copies bytes from data into [to, last), each line feed as carriage return and
-// line feed, until the input ends or the room does; moves data past what it took
-// and returns the end of what it wrote. A findByte and a copy for every line of
-// the page, most of them a few dozen bytes, would cost more calls than bytes: this
-// looks at 16 bytes at a time as it copies.
+// Copies from data into [to, last), each line feed as CR LF, until the input or the
+// room ends; moves data past what it took, returns the end of what it wrote. A
+// search and a copy for every line (most a few dozen bytes) would cost more calls
+// than bytes: this looks at 16 bytes at a time as it copies.
 char* addCarriageReturns(const char*& data, const char* end, char* to, char* last) {
   const char* from = data;
 #if defined(__SSE2__)
@@ -84,16 +81,13 @@ char* addCarriageReturns(const char*& data, const char* end, char* to, char* las
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(to), bytes);
     const auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf)));
-    if (found == 0) {
-      from += 16;
-      to += 16;
-      continue;
+    const int k = found == 0 ? 16 : std::countr_zero(found);
+    from += k;
+    to += k;
+    if (found != 0) {  // the line feed, after its carriage return
+      *to++ = '\r';
+      *to++ = *from++;
     }
-    const int k = std::countr_zero(found);
-    to[k] = '\r';
-    to[k + 1] = '\n';
-    from += k + 1;
-    to += k + 2;
   }
 #endif
   while (from < end && last - to >= 2) {
@@ -108,8 +102,8 @@ char* addCarriageReturns(const char*& data, const char* end, char* to, char* las
 // is unchanged.
 std::atomic<UINT> consoleCodePageToRestore{0};
 
-void restoreAtExit() {
-  restoreConsoleCodePage();
+void restoreConsoleCodePage() noexcept {
+  if (const UINT old = consoleCodePageToRestore.exchange(0); old != 0) ::SetConsoleOutputCP(old);
 }
 
 BOOL WINAPI restoreOnStop(DWORD) {
@@ -117,9 +111,8 @@ BOOL WINAPI restoreOnStop(DWORD) {
   return FALSE;  // the next handler, in the end the default one, ends the process
 }
 
-// The program writes UTF-8 (names, labels); a console shows bytes in its output
-// code page, by default an OEM one such as 437, where "café" reads "cafÃ©". A
-// redirected stream is no console and keeps the bytes as they are.
+// The program writes UTF-8; a console shows bytes in its output code page, by
+// default an OEM one such as 437, where "café" reads "cafÃ©".
 void showUtf8OnConsole() {
   if (!isConsole(::GetStdHandle(STD_OUTPUT_HANDLE)) &&
       !isConsole(::GetStdHandle(STD_ERROR_HANDLE))) {
@@ -128,27 +121,10 @@ void showUtf8OnConsole() {
   const UINT old = ::GetConsoleOutputCP();
   if (old == 0 || old == CP_UTF8 || !::SetConsoleOutputCP(CP_UTF8)) return;
   consoleCodePageToRestore = old;
-  // Put back on every way out that runs code: returning from main or exit()
-  // (a failed run included), and Ctrl-C or a closed console. A process ended from
-  // outside (TerminateProcess, taskkill /F) leaves the console at UTF-8.
-  std::atexit(restoreAtExit);
+  // Put back on every way out that runs code (a process ended from outside, as by
+  // taskkill /F, leaves the console at UTF-8).
+  std::atexit([] { restoreConsoleCodePage(); });
   ::SetConsoleCtrlHandler(restoreOnStop, TRUE);
-}
-
-}  // namespace
-
-void restoreConsoleCodePage() noexcept {
-  const UINT old = consoleCodePageToRestore.exchange(0);
-  if (old != 0) ::SetConsoleOutputCP(old);
-}
-
-std::wstring widen(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int n =
-      ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-  return wide;
 }
 
 std::string narrow(const wchar_t* wide, std::size_t size) {
@@ -160,30 +136,35 @@ std::string narrow(const wchar_t* wide, std::size_t size) {
   return text;
 }
 
+}  // namespace
+
+std::wstring widen(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  const int n =
+      ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+  return wide;
+}
+
 Failure failureOf(const char* operation, DWORD error) {
+  // A file another program holds is busy, not denied; a pipe whose reader has gone
+  // is "being closed" (ERROR_NO_DATA) or "ended" to Windows, to Wine "no process on
+  // the other end".
   static constexpr struct {
     DWORD error;
     int errnum;
   } kErrnos[] = {
-      {ERROR_FILE_NOT_FOUND, ENOENT},
-      {ERROR_PATH_NOT_FOUND, ENOENT},
-      {ERROR_ACCESS_DENIED, EACCES},
-      // A file another program holds, which the C library calls denied access.
-      {ERROR_SHARING_VIOLATION, EBUSY},
-      {ERROR_LOCK_VIOLATION, EBUSY},
-      {ERROR_FILE_EXISTS, EEXIST},
-      {ERROR_ALREADY_EXISTS, EEXIST},
-      {ERROR_DISK_FULL, ENOSPC},
-      {ERROR_HANDLE_DISK_FULL, ENOSPC},
-      {ERROR_NOT_ENOUGH_MEMORY, ENOMEM},
-      {ERROR_OUTOFMEMORY, ENOMEM},
-      {ERROR_TOO_MANY_OPEN_FILES, EMFILE},
-      // A pipe whose reader has gone: Windows says "being closed" (ERROR_NO_DATA)
-      // or "ended", Wine "no process on the other end".
-      {ERROR_NO_DATA, EPIPE},
-      {ERROR_BROKEN_PIPE, EPIPE},
-      {ERROR_PIPE_NOT_CONNECTED, EPIPE},
-      {ERROR_INVALID_PARAMETER, EINVAL},
+      // clang-format off
+      {ERROR_FILE_NOT_FOUND, ENOENT},    {ERROR_PATH_NOT_FOUND, ENOENT},
+      {ERROR_ACCESS_DENIED, EACCES},     {ERROR_SHARING_VIOLATION, EBUSY},
+      {ERROR_LOCK_VIOLATION, EBUSY},     {ERROR_FILE_EXISTS, EEXIST},
+      {ERROR_ALREADY_EXISTS, EEXIST},    {ERROR_DISK_FULL, ENOSPC},
+      {ERROR_HANDLE_DISK_FULL, ENOSPC},  {ERROR_NOT_ENOUGH_MEMORY, ENOMEM},
+      {ERROR_OUTOFMEMORY, ENOMEM},       {ERROR_TOO_MANY_OPEN_FILES, EMFILE},
+      {ERROR_NO_DATA, EPIPE},            {ERROR_BROKEN_PIPE, EPIPE},
+      {ERROR_PIPE_NOT_CONNECTED, EPIPE}, {ERROR_INVALID_PARAMETER, EINVAL},
+      // clang-format on
   };
   for (const auto& known : kErrnos) {
     if (known.error == error) return {operation, known.errnum};
@@ -195,12 +176,8 @@ Failure failureOf(const char* operation, DWORD error) {
   std::string words = narrow(text, length);
   ::LocalFree(text);
   // A sentence and a line end: the report puts the words in parentheses.
-  while (!words.empty() &&
-         std::string_view(" .\r\n").find(words.back()) != std::string_view::npos) {
-    words.pop_back();
-  }
-  if (words.empty()) words = "Windows error " + std::to_string(error);
-  return {operation, 0, words};
+  words.erase(words.find_last_not_of(" .\r\n") + 1);
+  return {operation, 0, words.empty() ? "Windows error " + std::to_string(error) : words};
 }
 
 std::vector<std::string> startProcess(int argc, char** argv) {
@@ -243,6 +220,8 @@ std::uint64_t bytesInFile(TextSize size) {
   return size.bytes + size.lineFeeds;
 }
 
+// With WriteFile on the descriptor's handle, each line feed as CR LF: the bytes
+// text mode would write (a CR already in the data stays: "\r\n" becomes "\r\r\n").
 Outcome writeAll(int fd, const char* data, std::size_t size, std::uint64_t& written) {
   const HANDLE h = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
   const bool console = isConsole(h);
@@ -261,30 +240,16 @@ Outcome writeAll(int fd, const char* data, std::size_t size, std::uint64_t& writ
   }
 }
 
-FdSink::~FdSink() {
-  if (fd_ >= 0) ::_close(fd_);
+int closeFd(int fd) {
+  return ::_close(fd) == 0 ? 0 : errno;
 }
 
-void FdSink::write(const char* data, std::size_t size) {
-  std::uint64_t written = 0;
-  if (Outcome failed = writeAll(fd_, data, size, written)) throw failed->error(name_);
+bool isDirectory(const std::wstring& name) {
+  const DWORD attributes = ::GetFileAttributesW(name.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-void FdSink::close() {
-  const int fd = fd_;
-  fd_ = -1;
-  if (fd >= 0 && ::_close(fd) != 0) throw Error::io(name_, "closeFile", errno);
-}
-
-FdSink standardOutput() {
-  return FdSink(_fileno(stdout), "<stdout>");
-}
-
-FdSink standardError() {
-  return FdSink(_fileno(stderr), "<stderr>");
-}
-
-std::string readWholeFile(const std::string& path) {
+int openToRead(const std::string& path, std::int64_t& size) {
   const std::wstring name = widen(path);
   // Binary mode: text mode would end the input at the first Ctrl-Z and fold CR CR
   // LF before the reader, which reads every kind of line end itself.
@@ -292,31 +257,31 @@ std::string readWholeFile(const std::string& path) {
   if (fd < 0) {
     const int error = errno;
     // Windows refuses to open a directory as a file, with "access denied".
-    const DWORD attributes = ::GetFileAttributesW(name.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      throw Error::io(path, "openFile", EISDIR);
-    }
-    throw Error::io(path, "openFile", error);
+    return isDirectory(name) ? -EISDIR : -error;
   }
-  struct Closer {
-    int fd;
-    ~Closer() { ::_close(fd); }
-  } closer{fd};
   struct _stat64 st {};
-  if (::_fstat64(fd, &st) != 0) throw Error::io(path, "openFile", errno);
-  if ((st.st_mode & _S_IFMT) == _S_IFDIR) throw Error::io(path, "openFile", EISDIR);
-  std::string text;
-  std::size_t capacity =
-      (st.st_mode & _S_IFMT) == _S_IFREG ? static_cast<std::size_t>(st.st_size) + 1 : 1 << 16;
-  text.resize(capacity);
-  const int error = readUntilEnd(text, [fd](char* data, std::size_t room) -> std::int64_t {
-    const int n = ::_read(fd, data, static_cast<unsigned>(room < kMaxChunk ? room : kMaxChunk));
-    // A pipe whose writer has gone ends the input, as on any other system.
-    if (n >= 0 || errno == EPIPE) return n >= 0 ? n : 0;
-    return -errno;
-  });
-  if (error != 0) throw Error::io(path, "readFile", error);
-  return text;
+  const int error = ::_fstat64(fd, &st) != 0             ? errno
+                    : (st.st_mode & _S_IFMT) == _S_IFDIR ? EISDIR
+                                                         : 0;
+  if (error != 0) {
+    ::_close(fd);
+    return -error;
+  }
+  size = (st.st_mode & _S_IFMT) == _S_IFREG ? st.st_size : -1;
+  return fd;
+}
+
+std::int64_t readSome(int fd, char* data, std::size_t room) {
+  const int n = ::_read(fd, data, static_cast<unsigned>(std::min(room, kMaxChunk)));
+  // A pipe whose writer has gone ends the input, as on any other system.
+  return n >= 0 ? n : errno == EPIPE ? 0 : -errno;
+}
+
+// Windows gives a program huge pages only with a privilege it seldom has.
+void adviseHugePages(void*, std::size_t) noexcept {}
+
+unsigned long processId() {
+  return ::GetCurrentProcessId();
 }
 
 }  // namespace qv::platform

@@ -14,21 +14,12 @@ namespace qv::platform {
 // A UTF-8 path as the wide name Windows opens; bytes that are no UTF-8 become
 // U+FFFD, as they would in any other conversion.
 std::wstring widen(const std::string& utf8);
-std::string narrow(const wchar_t* wide, std::size_t size);
+
+bool isDirectory(const std::wstring& name);
 
 // A Win32 error as a failed operation: the errno of the errors the program meets,
 // as Linux reports them; any other with errno 0 and the system's own text.
 Failure failureOf(const char* operation, DWORD error);
-
-// Writes every byte with WriteFile on the descriptor's handle, each line feed as
-// carriage return and line feed: the bytes text mode would write (a carriage
-// return already in the data stays, so "\r\n" becomes "\r\r\n"). Adds the bytes
-// that reached the file to written.
-Outcome writeAll(int fd, const char* data, std::size_t size, std::uint64_t& written);
-
-// Puts back the console's output code page the program found at its start, if it
-// set another; for a handler that ends the process on Ctrl-C without returning.
-void restoreConsoleCodePage() noexcept;
 
 // Installs, once, the console handler that ends the process after Ctrl-C, Ctrl-Break
 // or a closed console with STATUS_CONTROL_C_EXIT, once the page file is left as a

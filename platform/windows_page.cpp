@@ -1,15 +1,13 @@
-// The page's file on Windows, opened by its wide name in binary mode (writeAll puts
-// in the carriage returns). The new file is hidden and temporary, and marked for
-// deletion on its last close by a second handle that keeps it until commit() clears
-// the mark: a run that ends any other way, killed included, leaves nothing behind,
-// but for a kill between that and the rename. The old page must be one the user may
-// delete, or it is written in place; a read-only page is refused, and one another
-// program holds without sharing its deletion is waited for, then refused as busy.
-// commit() uses ReplaceFileW, which keeps the old page's attributes and ACL
-// (MoveFileExW where there is none) and moves the old page aside under a backup
-// name, put back when the new one cannot take its place; where it cannot be, the
-// report names both files. Ctrl-C, Ctrl-Break or a closed console wait for a commit
-// under way, cut a page written in place and end the process (STATUS_CONTROL_C_EXIT).
+// The page's file on Windows. The new file is hidden and temporary, and a second
+// handle marks it for deletion on its last close until commit() clears the mark: a
+// run that ends any other way, killed included, leaves nothing (but for a kill
+// between that and the rename). An old page the user may not delete is written in
+// place; a read-only one is refused, and one another program holds without sharing
+// its deletion is waited for, then refused as busy. commit() uses ReplaceFileW
+// (MoveFileExW where there is no old page), which keeps its attributes and ACL and
+// moves it aside under a backup name, put back when the new one cannot take its
+// place. Ctrl-C, Ctrl-Break or a closed console wait for a commit under way, cut a
+// page written in place and end the process with STATUS_CONTROL_C_EXIT.
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -17,15 +15,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include "platform/windows_internal.h"
 
 namespace qv::platform {
 namespace {
 
-// Another program holding a file for a moment (a scanner, an indexer, a backup
-// program) makes a step fail with a sharing or lock violation: the step is tried
-// again, for about two seconds in all.
+// A file another program holds for a moment (a scanner, an indexer, a backup) fails
+// a step with a sharing or lock violation: it is tried again for about two seconds.
 constexpr int kTries = 20;
 constexpr DWORD kPauseMilliseconds = 100;
 
@@ -33,9 +31,8 @@ bool heldByAnother(DWORD error) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
 
-// Runs step until it succeeds (0) or fails other than by a file another program
-// holds (the error it left). step returns whether it succeeded, its error in
-// GetLastError().
+// Runs step (true: done, else its error in GetLastError()) until it succeeds (0) or
+// fails other than by a held file (the error it left).
 template <typename Step>
 DWORD retryWhileHeld(Step step) {
   for (int attempt = 1;; ++attempt) {
@@ -46,12 +43,10 @@ DWORD retryWhileHeld(Step step) {
   }
 }
 
-// What a stop must undo before the process ends: a page written in place is cut
-// where its new bytes end or, before the first, at its old length, which gives back
-// the space reserved past it; the new file beside a page goes by itself. The
-// handler runs on a thread of its own: the lock makes it wait for a write or a
-// commit under way, so that it never cuts between the first bytes and the file
-// position that counts them, nor ends the process while the old page is aside.
+// A stop cuts a page written in place (the new file goes by itself). Its handler runs
+// on a thread of its own: the lock makes it wait for a write or a commit under way,
+// never cutting before the file position counts the bytes written, nor ending the
+// process while the old page is aside.
 SRWLOCK stopLock = SRWLOCK_INIT;
 HANDLE fileToCut = INVALID_HANDLE_VALUE;
 LONGLONG lengthBeforeWriting = 0;
@@ -64,8 +59,9 @@ class StopGuard {
   StopGuard& operator=(const StopGuard&) = delete;
 };
 
-// On the way out of a run that failed or stopped, with no one left to tell: what
-// the calls report is left unread.
+// Cuts a page written in place where its new bytes end or, before the first, at its
+// old length, giving back the space reserved past it. On the way out of a run that
+// failed or stopped, with no one left to tell: what the calls report is left unread.
 void cutWrittenInPlace(HANDLE file, LONGLONG oldLength) noexcept {
   LARGE_INTEGER written{};
   if (!::SetFilePointerEx(file, LARGE_INTEGER{}, &written, FILE_CURRENT)) return;
@@ -80,15 +76,9 @@ void cutWrittenInPlace(HANDLE file, LONGLONG oldLength) noexcept {
 BOOL WINAPI stopRun(DWORD) {
   ::AcquireSRWLockExclusive(&stopLock);
   if (fileToCut != INVALID_HANDLE_VALUE) cutWrittenInPlace(fileToCut, lengthBeforeWriting);
-  // The status Windows' own handler ends an interrupted console program with; Wine's
-  // ends it with 0, which would look like success. Handlers installed after this one
-  // have run already.
+  // Windows' own status for an interrupted console program (Wine's handler gives 0,
+  // which looks like success); handlers installed after this one have run already.
   ::ExitProcess(STATUS_CONTROL_C_EXIT);
-}
-
-bool isDirectory(const std::wstring& name) {
-  const DWORD attributes = ::GetFileAttributesW(name.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool fileExists(const std::wstring& name) {
@@ -109,8 +99,7 @@ std::wstring fullName(const std::string& path) {
   return full;
 }
 
-// The folder part of a path: up to its last separator of either kind, or its
-// drive ("C:x.html").
+// The folder part of a path: to its last separator of either kind, or its drive.
 std::size_t folderEnd(const std::string& path) {
   const std::size_t cut = path.find_last_of("/\\");
   if (cut != std::string::npos) return cut + 1;
@@ -152,8 +141,7 @@ Outcome WindowsPage::open(const std::string& path, std::uint64_t size) {
   // A path that names no file ("", "dir\") is opened as given, and fails as always.
   if (name.empty() || name.back() == L'/' || name.back() == L'\\') return openInPlace();
   if (isDirectory(name)) return Failure{"openFile", EISDIR};
-  // Devices (NUL, CON) and pipes are written in place: anything that is no file
-  // on a disk.
+  // Anything that is no file on a disk (NUL, CON, pipes) is written in place.
   const HANDLE probe =
       ::CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -166,13 +154,12 @@ Outcome WindowsPage::open(const std::string& path, std::uint64_t size) {
     return failureOf("openFile", error);
   }
   if (exists_) {
-    // Replacing needs only the folder's permission; the file's own read-only
-    // attribute says whether the user may replace it.
+    // Replacing needs only the folder's permission; the file's read-only attribute
+    // says whether the user may.
     oldAttributes_ = ::GetFileAttributesW(name.c_str());
     if (oldAttributes_ & FILE_ATTRIBUTE_READONLY) return Failure{"openFile", EACCES};
-    // And the right to delete it, which another program holding it without
-    // sharing its deletion takes away until it lets go: that is known now, not
-    // after the page is written.
+    // And the right to delete it, which a program holding it without sharing its
+    // deletion takes away: known now, not after the page is written.
     const DWORD error = retryWhileHeld([&] {
       const HANDLE h = ::CreateFileW(name.c_str(), DELETE,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -197,10 +184,8 @@ Outcome WindowsPage::open(const std::string& path, std::uint64_t size) {
   return reserve();
 }
 
-// The new file, with a second handle of its own that marks it for deletion on its
-// last close. The writing handle becomes the C library's descriptor, which close()
-// closes, so that its close reports before the caller says the page is written;
-// the mark's handle keeps the file until commit().
+// The new file and the handle of its deletion mark. The writing handle becomes the
+// descriptor close() closes, so its close reports before the caller's last line.
 Outcome WindowsPage::createNewFile(const std::string& name) {
   const std::wstring wide = widen(name);
   // A stop waits for the mark.
@@ -233,9 +218,7 @@ Outcome WindowsPage::adopt(HANDLE h) {
   return Failure{"openFile", EMFILE};
 }
 
-// No new file can be made in the folder, or the old page may not be deleted, but
-// the page itself may be written: it is written over the old one (see
-// cutWrittenInPlace).
+// The page cannot replace the old one but may write over it (see cutWrittenInPlace).
 Outcome WindowsPage::openOver() {
   const std::wstring name = widen(path_);
   HANDLE h = INVALID_HANDLE_VALUE;
@@ -263,18 +246,15 @@ Outcome WindowsPage::openInPlace() {
   fd_ = ::_wopen(name.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
                  _S_IREAD | _S_IWRITE);
   if (fd_ >= 0) return std::nullopt;
-  const int error = errno;
   // Windows refuses to open a directory as a file, with "access denied".
-  if (!name.empty() && isDirectory(name)) return Failure{"openFile", EISDIR};
-  return Failure{"openFile", error};
+  const int error = errno;
+  return Failure{"openFile", !name.empty() && isDirectory(name) ? EISDIR : error};
 }
 
-// Allocates the page's bytes before the first is written (written over the old
-// page, never fewer than it has, which would cut it); where the file system cannot,
-// its free space must hold them.
+// The page's bytes before the first (over the old page, never fewer than it has,
+// which would cut it); where the file system cannot, its free space must hold them.
 Outcome WindowsPage::reserve() {
   if (size_ == 0) return std::nullopt;
-  // Written over the old page, its bytes are the page's already.
   const std::uint64_t keepSize = mode_ == Mode::Over ? static_cast<std::uint64_t>(oldLength_) : 0;
   FILE_ALLOCATION_INFO allocation{};
   allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(std::max(size_, keepSize));
@@ -291,8 +271,8 @@ Outcome WindowsPage::reserve() {
   const std::wstring folder = slash == 0 ? std::wstring(L".") : widen(path_.substr(0, slash));
   ULARGE_INTEGER available{};
   if (!::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return std::nullopt;
-  if (size_ > available.QuadPart + keepSize) return Failure{"writeFile", ENOSPC};
-  return std::nullopt;
+  const bool fits = size_ <= available.QuadPart + keepSize;
+  return fits ? std::nullopt : Outcome(Failure{"writeFile", ENOSPC});
 }
 
 Outcome WindowsPage::write(const char* data, std::size_t size, std::uint64_t& written) {
@@ -319,10 +299,8 @@ Outcome WindowsPage::close() {
       return failureOf("writeFile", ::GetLastError());
     }
   }
-  const int fd = fd_;
-  fd_ = -1;
-  if (::_close(fd) != 0) return Failure{"closeFile", errno};
-  return std::nullopt;
+  return ::_close(std::exchange(fd_, -1)) != 0 ? Outcome(Failure{"closeFile", errno})
+                                               : std::nullopt;
 }
 
 Outcome WindowsPage::commit() {
@@ -338,9 +316,8 @@ Outcome WindowsPage::commit() {
   keeper_ = INVALID_HANDLE_VALUE;
   const std::wstring to = fullName(path_);
   const std::wstring from = fullName(newFile_);
-  // ReplaceFileW without a backup name may delete the old page before it fails to
-  // move the new one in its place; with one, the old page is either where it was
-  // or under the backup name.
+  // Without a backup name, ReplaceFileW may delete the old page before it fails to
+  // move the new one in its place.
   const std::string backupFile = newFile_ + ".old";
   const std::wstring backup = fullName(backupFile);
   // Once the old page is gone through no doing of another program, the new one is
@@ -356,9 +333,8 @@ Outcome WindowsPage::commit() {
     }
     const DWORD error = ::GetLastError();
     if (exists_ && fileExists(backup)) {
-      // The old page was moved aside, and the new one could not take its place: the
-      // old one goes back. Where it cannot, neither file is touched again, and the
-      // report says where both pages are.
+      // The old page was moved aside and the new one could not take its place: the old
+      // one goes back, or, where it cannot, the report says where both pages are.
       if (!::MoveFileExW(backup.c_str(), to.c_str(), 0)) {
         Failure failed = failureOf("writeFile", ::GetLastError());
         failed.where =
@@ -367,14 +343,12 @@ Outcome WindowsPage::commit() {
         return failed;
       }
     } else if (exists_ && !fileExists(to)) {
-      // The old page went meanwhile, or on the way: there is nothing to keep but the
-      // new one.
+      // The old page went meanwhile, or on the way: only the new one is left.
       exists_ = false;
       onlyCopy = error != ERROR_FILE_NOT_FOUND;
       continue;
     }
-    // ReplaceFileW opens the new file without sharing it and renames it: it fails
-    // to move it mostly when another program has opened it meanwhile.
+    // ReplaceFileW fails to move the new file mostly when another program opened it.
     const bool held = heldByAnother(error) || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
                       error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
     if (held && attempt < kTries) {
@@ -418,10 +392,6 @@ void handleConsoleStops() {
 
 std::unique_ptr<PageSteps> systemPageSteps() {
   return std::make_unique<WindowsPage>();
-}
-
-unsigned long processId() {
-  return ::GetCurrentProcessId();
 }
 
 }  // namespace qv::platform
