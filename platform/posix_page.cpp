@@ -224,10 +224,8 @@ Outcome PosixPage::open(const std::string& path, std::uint64_t size) {
 // or kNoUnnamedFiles where the kernel, the file system or /proc (through which
 // commit() names it) has none.
 int PosixPage::openUnnamed([[maybe_unused]] unsigned permissions) {
-#if !QUILTVIEW_LINUX_CALLS
-  return kNoUnnamedFiles;
-#else
-  if (!tryUnnamed_) return kNoUnnamedFiles;
+  if (!tryUnnamed_ || !unnamedFilesBuilt) return kNoUnnamedFiles;
+#if QUILTVIEW_LINUX_CALLS
   const int unnamed = ::open(folder_.empty() ? "." : folder_.c_str(),
                              O_TMPFILE | O_WRONLY | O_CLOEXEC, permissions);
   if (unnamed < 0) {
@@ -241,8 +239,8 @@ int PosixPage::openUnnamed([[maybe_unused]] unsigned permissions) {
   }
   fd_ = unnamed;
   mode_ = Mode::Unnamed;
-  return 0;
 #endif
+  return 0;
 }
 
 // The page cannot replace the old one but may write over it (see cutWrittenInPlace).
