@@ -13,14 +13,14 @@ Error Error::program(std::string text) {
   return Error(std::move(text));
 }
 
-Error Error::io(std::string path, std::string operation, int errnum) {
+Error Error::io(std::string path, std::string operation, int errnum, std::string description) {
   std::string message = std::move(path);
   message += ": ";
   message += operation;
   message += ": ";
   message += ioKindPhrase(errnum);
   message += " (";
-  message += std::strerror(errnum);
+  message += description.empty() ? std::strerror(errnum) : description;
   message += ")";
   return Error(std::move(message));
 }

@@ -17,8 +17,10 @@ class Error : public std::exception {
   // A fatal error of a computation; its text is reported unchanged.
   static Error program(std::string text);
   // A failed system call on path: operation is "openFile", "readFile", "writeFile"
-  // or "closeFile", errnum the errno it set.
-  static Error io(std::string path, std::string operation, int errnum);
+  // or "closeFile", errnum the errno it set, or 0 where the system's error has none;
+  // description is the system's own words for it (empty: the C library's for errnum).
+  static Error io(std::string path, std::string operation, int errnum,
+                  std::string description = {});
 
   // The text after "PROGRAM: " in the report.
   const std::string& message() const { return message_; }
@@ -29,7 +31,8 @@ class Error : public std::exception {
   std::string message_;
 };
 
-// The fixed phrase for the kind of an I/O failure ("does not exist", ...).
+// The fixed phrase for the kind of an I/O failure ("does not exist", ...); "failed"
+// for an errno it has no phrase for, and for 0.
 const char* ioKindPhrase(int errnum);
 
 }  // namespace qv

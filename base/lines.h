@@ -4,9 +4,10 @@
 #pragma once
 
 #include <algorithm>
-#include <cstring>
 #include <span>
 #include <string_view>
+
+#include "platform/find_byte.h"
 
 namespace qv {
 
@@ -18,9 +19,9 @@ void forEachLine(std::span<const C> text, F&& line) {
   while (p < end) {
     const C* stop;
     if constexpr (sizeof(C) == 1) {
-      // memchr scans in blocks, which matters for a text that is most of a document.
-      const void* at = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
-      stop = at == nullptr ? end : static_cast<const C*>(at);
+      // findByte scans in blocks, which matters for a text that is most of a document.
+      const C* const at = findByte(p, '\n', static_cast<std::size_t>(end - p));
+      stop = at == nullptr ? end : at;
     } else {
       stop = std::find(p, end, C('\n'));
     }

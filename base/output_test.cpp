@@ -44,37 +44,5 @@ TEST(Output, SinkFailureSurfacesAsError) {
   }
 }
 
-TEST(Error, IoKindsFollowErrno) {
-  struct Case {
-    int errnum;
-    const char* phrase;
-  };
-  const Case cases[] = {
-      {ENOENT, "does not exist"},
-      {ENOTDIR, "does not exist"},
-      {EACCES, "permission denied"},
-      {EPERM, "permission denied"},
-      {EROFS, "permission denied"},
-      {EISDIR, "inappropriate type"},
-      {ENOSPC, "resource exhausted"},
-      {EMFILE, "resource exhausted"},
-      {EEXIST, "already exists"},
-      {EBUSY, "resource busy"},
-      {ETXTBSY, "resource busy"},
-      {EINTR, "interrupted"},
-      {EINVAL, "invalid argument"},
-      {EIO, "hardware fault"},
-      {EPIPE, "failed"},
-#ifdef EDQUOT  // a quota's own errno, where the system has one
-      {EDQUOT, "resource exhausted"},
-#endif
-  };
-  for (const Case& c : cases) EXPECT_STREQ(ioKindPhrase(c.errnum), c.phrase) << c.errnum;
-  EXPECT_EQ(Error::io("a.xml", "openFile", ENOENT).message(),
-            "a.xml: openFile: does not exist (No such file or directory)");
-  EXPECT_EQ(Error::user("x\n").message(), "user error (x\n)");
-  EXPECT_EQ(Error::program("aboves []").message(), "aboves []");
-}
-
 }  // namespace
 }  // namespace qv

@@ -1,6 +1,5 @@
-// Large arrays (the input, the trees, the box forest: hundreds of megabytes for a
-// large document) straight from the system's pages, which take fewer faults than
-// the heap's; small arrays come from the heap.
+// Large arrays (the trees, the box forest: hundreds of megabytes for a large
+// document) from pages of their own, which take fewer faults than the heap's.
 #pragma once
 
 #include <cstddef>

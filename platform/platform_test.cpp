@@ -6,7 +6,15 @@
 #include <cstring>
 #include <filesystem>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 #include "base/error.h"
+#include "platform/find_byte.h"
 #include "tests/scratch_dir.h"
 #include "tests/string_sink.h"
 
@@ -25,13 +33,25 @@ TEST_F(PlatformTest, ReadsEveryByteOfAFileAsItIs) {
 
 TEST_F(PlatformTest, ReadingFailsWithTheReportOfWhatWentWrong) {
   std::filesystem::create_directories(path("dir"));
+  write("in.xml", "<a/>");
   const std::string missing = ": openFile: does not exist (No such file or directory)";
   struct Case {
     std::string path, report;
   };
-  for (const Case& c : {Case{path("dir"), ": openFile: inappropriate type (Is a directory)"},
-                        Case{path("missing.xml"), missing}, Case{path("missing/a.xml"), missing},
-                        Case{"", missing}}) {
+  std::vector<Case> cases = {{path("dir"), ": openFile: inappropriate type (Is a directory)"},
+                             {path("missing.xml"), missing},
+                             {path("missing/a.xml"), missing},
+                             {"", missing}};
+#ifndef _WIN32
+  cases.push_back({path("in.xml/a.xml"), ": openFile: does not exist (Not a directory)"});
+  // Root reads whatever the permissions say.
+  write("private.xml", "<a/>");
+  std::filesystem::permissions(path("private.xml"), std::filesystem::perms::none);
+  if (::geteuid() != 0) {
+    cases.push_back({path("private.xml"), ": openFile: permission denied (Permission denied)"});
+  }
+#endif
+  for (const Case& c : cases) {
     try {
       readWholeFile(c.path);
       ADD_FAILURE() << c.path << " was read";
@@ -63,39 +83,78 @@ TEST_F(PlatformTest, ThePageReachesItsFileWithTheSystemsLineEndsWhateverTheBlock
   EXPECT_TRUE(readWholeFile(path("page.html")) == expected + expected);
 }
 
-// memchr is the program's own on Windows: every length, start and place of the
-// byte, and a byte just outside the range that must not be found.
-TEST(Platform, MemchrFindsTheFirstByteWithinItsRangeOnly) {
+#ifdef _WIN32
+// A Win32 error that has no errno is reported in the system's own words, as one
+// phrase in the parentheses: no period, no line end.
+TEST_F(PlatformTest, AnErrorWithoutAnErrnoIsToldInTheSystemsWords) {
+  const std::string page = path("a<b.html");
+  const std::string prefix = page + ": openFile: failed (";
+  try {
+    PageFile file(page, {3});
+    ADD_FAILURE() << page << " was opened";
+  } catch (const Error& e) {
+    ASSERT_TRUE(e.message().starts_with(prefix)) << e.message();
+    const std::string words = e.message().substr(prefix.size());
+    EXPECT_TRUE(words.size() > 2 && words.ends_with(")") && !words.ends_with(".)")) << words;
+    EXPECT_EQ(words.find_first_of("\r\n"), std::string::npos) << words;
+    EXPECT_FALSE(words.starts_with("Windows error")) << words;
+  }
+}
+#endif
+
+// findByte is the program's own scan on Windows: every length, start and place of
+// the byte, and a byte just outside the range that must not be found.
+TEST(Platform, FindByteFindsTheFirstByteWithinItsRangeOnly) {
   std::string text(96, 'x');
   for (std::size_t start = 0; start < 16; ++start) {
     for (std::size_t length = 0; start + length < text.size(); ++length) {
       const char* from = text.data() + start;
-      EXPECT_EQ(std::memchr(from, '<', length), nullptr) << start << " " << length;
+      EXPECT_EQ(findByte(from, '<', length), nullptr) << start << " " << length;
       text[start + length] = '<';  // one past the end
-      EXPECT_EQ(std::memchr(from, '<', length), nullptr) << start << " " << length;
+      EXPECT_EQ(findByte(from, '<', length), nullptr) << start << " " << length;
       text[start + length] = 'x';
       for (std::size_t at = 0; at < length; ++at) {
         text[start + at] = '<';
         if (at + 1 < length) text[start + length - 1] = '<';  // a later one too
-        EXPECT_EQ(std::memchr(from, '<', length), from + at) << start << " " << length << " " << at;
+        EXPECT_EQ(findByte(from, '<', length), from + at) << start << " " << length << " " << at;
         text.replace(start, length, length, 'x');
       }
     }
   }
   const unsigned char high[] = {0x7f, 0x80, 0xff, 0x00};
-  EXPECT_EQ(std::memchr(high, 0xff, 4), high + 2);
-  EXPECT_EQ(std::memchr(high, 0, 4), high + 3);
-  EXPECT_EQ(std::memchr(high, 0x180, 4), high + 1);  // the byte is c converted to unsigned char
+  EXPECT_EQ(findByte(high, 0xff, 4), high + 2);
+  EXPECT_EQ(findByte(high, 0, 4), high + 3);
+  EXPECT_EQ(findByte(high, 0x180, 4), high + 1);  // the byte is c converted to unsigned char
 }
 
-TEST(Platform, LargeBlocksAreUsableToTheirLastByte) {
+// A large block is pages of its own, not a piece of the heap: aligned for huge
+// pages on POSIX systems, and gone from the process once unmapped.
+TEST(Platform, LargeBlocksAreMappedPagesOfTheirOwn) {
   constexpr std::size_t kBytes = (std::size_t{5} << 20) + 3;
   auto* p = static_cast<unsigned char*>(mapLarge(kBytes));
   ASSERT_NE(p, nullptr);
   p[0] = 1;
   p[kBytes - 1] = 2;
   EXPECT_EQ(p[0] + p[kBytes - 1], 3);
+#ifdef _WIN32
+  MEMORY_BASIC_INFORMATION block{};
+  ASSERT_NE(::VirtualQuery(p, &block, sizeof block), 0u);
+  EXPECT_EQ(block.AllocationBase, p);
+  EXPECT_EQ(block.State, static_cast<DWORD>(MEM_COMMIT));
+  EXPECT_GE(block.RegionSize, kBytes);
   unmapLarge(p, kBytes);
+  ASSERT_NE(::VirtualQuery(p, &block, sizeof block), 0u);
+  EXPECT_EQ(block.State, static_cast<DWORD>(MEM_FREE));
+#else
+  constexpr std::size_t kHugePage = std::size_t{2} << 20;
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % kHugePage, 0u);
+  // msync fails with ENOMEM on a range that is not mapped, EINVAL off a page.
+  const std::size_t mapped = (kBytes + kHugePage - 1) / kHugePage * kHugePage;
+  EXPECT_EQ(::msync(p, mapped, MS_ASYNC), 0) << std::strerror(errno);
+  unmapLarge(p, kBytes);
+  EXPECT_EQ(::msync(p, mapped, MS_ASYNC), -1);
+  EXPECT_EQ(errno, ENOMEM);
+#endif
 }
 
 }  // namespace

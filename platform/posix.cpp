@@ -15,7 +15,6 @@
 #include "base/error.h"
 #include "platform/platform.h"
 #include "platform/posix_internal.h"
-#include "platform/read_all.h"
 
 #if QUILTVIEW_LINUX_CALLS
 #include <sched.h>
@@ -36,8 +35,8 @@ std::size_t roundUp(std::size_t n, std::size_t to) {
   return (n + to - 1) / to * to;
 }
 
-// Asks for huge pages on the whole huge pages inside [p, p + bytes); harmless
-// anywhere.
+}  // namespace
+
 void adviseHugePages([[maybe_unused]] void* p, [[maybe_unused]] std::size_t bytes) noexcept {
 #if QUILTVIEW_LINUX_CALLS
   const auto begin = reinterpret_cast<std::uintptr_t>(p);
@@ -46,8 +45,6 @@ void adviseHugePages([[maybe_unused]] void* p, [[maybe_unused]] std::size_t byte
   if (first < last) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
 #endif
 }
-
-}  // namespace
 
 std::vector<std::string> startProcess(int argc, char** argv) {
   // A closed standard output is an output failure like any other: its write
@@ -96,87 +93,64 @@ std::uint64_t bytesInFile(TextSize size) {
   return size.bytes;
 }
 
-void writeAll(int fd, const char* data, std::size_t size, const std::string& name) {
+Outcome writeAll(int fd, const char* data, std::size_t size, std::uint64_t& written) {
   while (size > 0) {
     const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw Error::io(name, "writeFile", errno);
-    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return Failure{"writeFile", errno};
     data += n;
     size -= static_cast<std::size_t>(n);
+    written += static_cast<std::size_t>(n);
+  }
+  return std::nullopt;
+}
+
+unsigned long processId() {
+  return static_cast<unsigned long>(::getpid());
+}
+
+int closeFd(int fd) {
+  return ::close(fd) == 0 ? 0 : errno;
+}
+
+int openToRead(const std::string& path, std::int64_t& size) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -errno;
+  struct stat st {};
+  // Reading a directory must never look like an empty document.
+  const int error = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+  if (error != 0) {
+    ::close(fd);
+    return -error;
+  }
+  size = S_ISREG(st.st_mode) ? st.st_size : -1;
+  return fd;
+}
+
+std::int64_t readSome(int fd, char* data, std::size_t room) {
+  for (;;) {
+    const ssize_t n = ::read(fd, data, room);
+    if (n >= 0) return n;
+    if (errno != EINTR) return -errno;
   }
 }
 
-std::string readLink(const std::string& link, const std::string& name, std::size_t firstGuess) {
-  std::string text(firstGuess > 0 ? firstGuess : 1, '\0');
+int readLink(const std::string& link, std::string& text, std::size_t firstGuess) {
+  text.assign(firstGuess > 0 ? firstGuess : 1, '\0');
   for (;;) {
     const ssize_t n = ::readlink(link.c_str(), text.data(), text.size());
-    if (n < 0) throw Error::io(name, "openFile", errno);
+    if (n < 0) return errno;
     // A text that fills the buffer may have been cut.
     if (static_cast<std::size_t>(n) < text.size()) {
       text.resize(static_cast<std::size_t>(n));
-      return text;
+      return 0;
     }
     text.resize(text.size() * 2);
   }
 }
 
-FdSink::~FdSink() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-void FdSink::write(const char* data, std::size_t size) {
-  writeAll(fd_, data, size, name_);
-}
-
-void FdSink::close() {
-  const int fd = fd_;
-  fd_ = -1;
-  if (fd >= 0 && ::close(fd) != 0) throw Error::io(name_, "closeFile", errno);
-}
-
-bool FdSink::isTerminal() const {
-  return fd_ >= 0 && ::isatty(fd_) == 1;
-}
-
-FdSink standardOutput() {
-  return FdSink(STDOUT_FILENO, "<stdout>");
-}
-
-FdSink standardError() {
-  return FdSink(STDERR_FILENO, "<stderr>");
-}
-
-std::string readWholeFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw Error::io(path, "openFile", errno);
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) throw Error::io(path, "openFile", errno);
-  // Reading a directory must never look like an empty document.
-  if (S_ISDIR(st.st_mode)) throw Error::io(path, "openFile", EISDIR);
-  std::string text;
-  // A file larger than memory can hold (past 4 GB on a 32-bit system) is refused
-  // before its size is narrowed to one that wraps.
-  if (S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) >= text.max_size()) {
-    throw Error::io(path, "readFile", ENOMEM);
-  }
-  // Regular files tell their size; pipes and devices are read until they end.
-  std::size_t capacity = S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) + 1 : 1 << 16;
-  text.reserve(capacity);
-  adviseHugePages(text.data(), capacity);
-  text.resize(capacity);
-  return readUntilEnd(path, std::move(text), [fd, &path](char* data, std::size_t room) {
-    for (;;) {
-      const ssize_t n = ::read(fd, data, room);
-      if (n >= 0) return static_cast<std::size_t>(n);
-      if (errno != EINTR) throw Error::io(path, "readFile", errno);
-    }
-  });
+bool isTerminalFd(int fd) {
+  return ::isatty(fd) == 1;
 }
 
 }  // namespace qv::platform

@@ -1,8 +1,6 @@
-// The Windows implementation: the C library's descriptors in binary mode, with
-// the carriage returns of the line ends put in by the program's own writing
-// (WriteFile on the descriptor's handle), wide names for every file, a console
-// shown UTF-8 while the program runs, and plain committed pages for large arrays
-// (no huge pages).
+// The Windows implementation: the C library's descriptors in binary mode, the line
+// ends' carriage returns put in by the program's own writing, wide names for every
+// file, a console shown UTF-8 while the program runs, and no huge pages.
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -25,7 +23,6 @@
 
 #include "base/error.h"
 #include "platform/platform.h"
-#include "platform/read_all.h"
 #include "platform/windows_internal.h"
 
 namespace qv::platform {
@@ -35,9 +32,10 @@ namespace {
 constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
 // What one WriteFile to a console is given: older consoles refuse large writes.
 constexpr std::size_t kMaxConsoleChunk = std::size_t{1} << 14;
-// Where the line ends get their carriage returns: an Output's whole buffer (1 MiB)
-// fits even if every byte of it is a line feed, so each takes one WriteFile.
+// Where the line ends get their carriage returns: an Output's whole buffer takes
+// one WriteFile even if every byte of it is a line feed.
 constexpr std::size_t kStageBytes = std::size_t{2} << 20;
+static_assert(kStageBytes >= 2 * Output::kDefaultCapacity);
 
 // A character device first: under Wine, GetConsoleMode on a file is a round
 // trip to the server.
@@ -46,10 +44,9 @@ bool isConsole(HANDLE h) {
   return ::GetFileType(h) == FILE_TYPE_CHAR && ::GetConsoleMode(h, &mode) != 0;
 }
 
-// Writes the bytes as they are, in chunks one WriteFile takes. A console gets
-// small chunks, each ending on a whole UTF-8 character.
-void writeBytes(HANDLE h, bool console, const char* data, std::size_t size,
-                const std::string& name) {
+// The bytes as they are, in chunks one WriteFile takes; a console's end on a whole
+// UTF-8 character.
+Outcome writeBytes(HANDLE h, bool console, const char* data, std::size_t size) {
   const std::size_t most = console ? kMaxConsoleChunk : kMaxChunk;
   while (size > 0) {
     std::size_t chunk = std::min(size, most);
@@ -59,22 +56,22 @@ void writeBytes(HANDLE h, bool console, const char* data, std::size_t size,
       if ((static_cast<unsigned char>(data[cut]) & 0xC0) != 0x80) chunk = cut;
     }
     DWORD n = 0;
+    // Mapped here, not by the C library, which calls a pipe without a reader
+    // (ERROR_NO_DATA) an invalid argument.
     if (!::WriteFile(h, data, static_cast<DWORD>(chunk), &n, nullptr)) {
-      // Mapped here, not by the C library, which calls a pipe without a reader
-      // (ERROR_NO_DATA) an invalid argument.
-      throw Error::io(name, "writeFile", errnoOfWin32(::GetLastError()));
+      return failureOf("writeFile", ::GetLastError());
     }
-    if (n == 0) throw Error::io(name, "writeFile", ENOSPC);
+    if (n == 0) return Failure{"writeFile", ENOSPC};
     data += n;
     size -= n;
   }
+  return std::nullopt;
 }
 
-// Copies bytes from data into [to, last), each line feed as carriage return and
-// line feed, until the input ends or the room does; moves data past what it took
-// and returns the end of what it wrote. A memchr and a copy for every line of the
-// page, most of them a few dozen bytes, would cost more calls than bytes: this
-// looks at 16 bytes at a time as it copies.
+// Copies from data into [to, last), each line feed as CR LF, until the input or the
+// room ends; moves data past what it took, returns the end of what it wrote. A
+// search and a copy for every line (most a few dozen bytes) would cost more calls
+// than bytes: this looks at 16 bytes at a time as it copies.
 char* addCarriageReturns(const char*& data, const char* end, char* to, char* last) {
   const char* from = data;
 #if defined(__SSE2__)
@@ -84,16 +81,13 @@ char* addCarriageReturns(const char*& data, const char* end, char* to, char* las
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(to), bytes);
     const auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf)));
-    if (found == 0) {
-      from += 16;
-      to += 16;
-      continue;
+    const int k = found == 0 ? 16 : std::countr_zero(found);
+    from += k;
+    to += k;
+    if (found != 0) {  // the line feed, after its carriage return
+      *to++ = '\r';
+      *to++ = *from++;
     }
-    const int k = std::countr_zero(found);
-    to[k] = '\r';
-    to[k + 1] = '\n';
-    from += k + 1;
-    to += k + 2;
   }
 #endif
   while (from < end && last - to >= 2) {
@@ -108,8 +102,8 @@ char* addCarriageReturns(const char*& data, const char* end, char* to, char* las
 // is unchanged.
 std::atomic<UINT> consoleCodePageToRestore{0};
 
-void restoreAtExit() {
-  restoreConsoleCodePage();
+void restoreConsoleCodePage() noexcept {
+  if (const UINT old = consoleCodePageToRestore.exchange(0); old != 0) ::SetConsoleOutputCP(old);
 }
 
 BOOL WINAPI restoreOnStop(DWORD) {
@@ -117,9 +111,8 @@ BOOL WINAPI restoreOnStop(DWORD) {
   return FALSE;  // the next handler, in the end the default one, ends the process
 }
 
-// The program writes UTF-8 (names, labels); a console shows bytes in its output
-// code page, by default an OEM one such as 437, where "café" reads "cafÃ©". A
-// redirected stream is no console and keeps the bytes as they are.
+// The program writes UTF-8; a console shows bytes in its output code page, by
+// default an OEM one such as 437, where "café" reads "cafÃ©".
 void showUtf8OnConsole() {
   if (!isConsole(::GetStdHandle(STD_OUTPUT_HANDLE)) &&
       !isConsole(::GetStdHandle(STD_ERROR_HANDLE))) {
@@ -128,27 +121,10 @@ void showUtf8OnConsole() {
   const UINT old = ::GetConsoleOutputCP();
   if (old == 0 || old == CP_UTF8 || !::SetConsoleOutputCP(CP_UTF8)) return;
   consoleCodePageToRestore = old;
-  // Put back on every way out that runs code: returning from main or exit()
-  // (a failed run included), and Ctrl-C or a closed console. A process ended from
-  // outside (TerminateProcess, taskkill /F) leaves the console at UTF-8.
-  std::atexit(restoreAtExit);
+  // Put back on every way out that runs code (a process ended from outside, as by
+  // taskkill /F, leaves the console at UTF-8).
+  std::atexit([] { restoreConsoleCodePage(); });
   ::SetConsoleCtrlHandler(restoreOnStop, TRUE);
-}
-
-}  // namespace
-
-void restoreConsoleCodePage() noexcept {
-  const UINT old = consoleCodePageToRestore.exchange(0);
-  if (old != 0) ::SetConsoleOutputCP(old);
-}
-
-std::wstring widen(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int n =
-      ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-  return wide;
 }
 
 std::string narrow(const wchar_t* wide, std::size_t size) {
@@ -160,81 +136,48 @@ std::string narrow(const wchar_t* wide, std::size_t size) {
   return text;
 }
 
-int errnoOfWin32(DWORD error) {
-  switch (error) {
-    case ERROR_INVALID_FUNCTION:
-    case ERROR_INVALID_ACCESS:
-    case ERROR_INVALID_DATA:
-    case ERROR_INVALID_PARAMETER:
-    case ERROR_NEGATIVE_SEEK:
-      return EINVAL;
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_NO_MORE_FILES:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_NET_NAME:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_FILENAME_EXCED_RANGE:
-      return ENOENT;
-    case ERROR_TOO_MANY_OPEN_FILES:
-      return EMFILE;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-      return EBUSY;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_CURRENT_DIRECTORY:
-    case ERROR_NETWORK_ACCESS_DENIED:
-    case ERROR_CANNOT_MAKE:
-    case ERROR_FAIL_I24:
-    case ERROR_DRIVE_LOCKED:
-    case ERROR_SEEK_ON_DEVICE:
-    case ERROR_NOT_LOCKED:
-    case ERROR_LOCK_FAILED:
-      return EACCES;
-    case ERROR_INVALID_HANDLE:
-    case ERROR_INVALID_TARGET_HANDLE:
-    case ERROR_DIRECT_ACCESS_HANDLE:
-      return EBADF;
-    case ERROR_ARENA_TRASHED:
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_INVALID_BLOCK:
-    case ERROR_NOT_ENOUGH_QUOTA:
-      return ENOMEM;
-    case ERROR_BAD_ENVIRONMENT:
-      return E2BIG;
-    case ERROR_BAD_FORMAT:
-      return ENOEXEC;
-    case ERROR_NOT_SAME_DEVICE:
-      return EXDEV;
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-      return EEXIST;
-    case ERROR_NO_PROC_SLOTS:
-    case ERROR_MAX_THRDS_REACHED:
-    case ERROR_NESTING_NOT_ALLOWED:
-      return EAGAIN;
-    // A pipe whose reader has gone: Windows says "being closed" (ERROR_NO_DATA)
-    // or "ended", Wine "no process on the other end".
-    case ERROR_NO_DATA:
-    case ERROR_BROKEN_PIPE:
-    case ERROR_PIPE_NOT_CONNECTED:
-      return EPIPE;
-    case ERROR_DISK_FULL:
-      return ENOSPC;
-    case ERROR_WAIT_NO_CHILDREN:
-    case ERROR_CHILD_NOT_COMPLETE:
-      return ECHILD;
-    case ERROR_DIR_NOT_EMPTY:
-      return ENOTEMPTY;
-    default:
-      break;
+}  // namespace
+
+std::wstring widen(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  const int n =
+      ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+  return wide;
+}
+
+Failure failureOf(const char* operation, DWORD error) {
+  // A file another program holds is busy, not denied; a pipe whose reader has gone
+  // is "being closed" (ERROR_NO_DATA) or "ended" to Windows, to Wine "no process on
+  // the other end".
+  static constexpr struct {
+    DWORD error;
+    int errnum;
+  } kErrnos[] = {
+      // clang-format off
+      {ERROR_FILE_NOT_FOUND, ENOENT},    {ERROR_PATH_NOT_FOUND, ENOENT},
+      {ERROR_ACCESS_DENIED, EACCES},     {ERROR_SHARING_VIOLATION, EBUSY},
+      {ERROR_LOCK_VIOLATION, EBUSY},     {ERROR_FILE_EXISTS, EEXIST},
+      {ERROR_ALREADY_EXISTS, EEXIST},    {ERROR_DISK_FULL, ENOSPC},
+      {ERROR_HANDLE_DISK_FULL, ENOSPC},  {ERROR_NOT_ENOUGH_MEMORY, ENOMEM},
+      {ERROR_OUTOFMEMORY, ENOMEM},       {ERROR_TOO_MANY_OPEN_FILES, EMFILE},
+      {ERROR_NO_DATA, EPIPE},            {ERROR_BROKEN_PIPE, EPIPE},
+      {ERROR_PIPE_NOT_CONNECTED, EPIPE}, {ERROR_INVALID_PARAMETER, EINVAL},
+      // clang-format on
+  };
+  for (const auto& known : kErrnos) {
+    if (known.error == error) return {operation, known.errnum};
   }
-  if (error >= ERROR_WRITE_PROTECT && error <= ERROR_SHARING_BUFFER_EXCEEDED) return EACCES;
-  if (error >= ERROR_INVALID_STARTING_CODESEG && error <= ERROR_INFLOOP_IN_RELOC_CHAIN) {
-    return ENOEXEC;
-  }
-  return EINVAL;
+  wchar_t* text = nullptr;
+  const DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string words = narrow(text, length);
+  ::LocalFree(text);
+  // A sentence and a line end: the report puts the words in parentheses.
+  words.erase(words.find_last_not_of(" .\r\n") + 1);
+  return {operation, 0, words.empty() ? "Windows error " + std::to_string(error) : words};
 }
 
 std::vector<std::string> startProcess(int argc, char** argv) {
@@ -277,7 +220,9 @@ std::uint64_t bytesInFile(TextSize size) {
   return size.bytes + size.lineFeeds;
 }
 
-std::uint64_t writeAll(int fd, const char* data, std::size_t size, const std::string& name) {
+// With WriteFile on the descriptor's handle, each line feed as CR LF: the bytes
+// text mode would write (a CR already in the data stays: "\r\n" becomes "\r\r\n").
+Outcome writeAll(int fd, const char* data, std::size_t size, std::uint64_t& written) {
   const HANDLE h = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
   const bool console = isConsole(h);
   // One buffer a thread: the page's pieces are written by one thread at a time,
@@ -286,43 +231,29 @@ std::uint64_t writeAll(int fd, const char* data, std::size_t size, const std::st
   if (!stage) stage = std::make_unique_for_overwrite<char[]>(kStageBytes);
   char* const first = stage.get();
   const char* const end = data + size;
-  std::uint64_t written = 0;
   for (;;) {
     char* const to = addCarriageReturns(data, end, first, first + kStageBytes);
     const auto n = static_cast<std::size_t>(to - first);
-    writeBytes(h, console, first, n, name);
+    if (Outcome failed = writeBytes(h, console, first, n)) return failed;
     written += n;
-    if (data == end) return written;
+    if (data == end) return std::nullopt;
   }
 }
 
-FdSink::~FdSink() {
-  if (fd_ >= 0) ::_close(fd_);
+int closeFd(int fd) {
+  return ::_close(fd) == 0 ? 0 : errno;
 }
 
-void FdSink::write(const char* data, std::size_t size) {
-  writeAll(fd_, data, size, name_);
+bool isDirectory(const std::wstring& name) {
+  const DWORD attributes = ::GetFileAttributesW(name.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-void FdSink::close() {
-  const int fd = fd_;
-  fd_ = -1;
-  if (fd >= 0 && ::_close(fd) != 0) throw Error::io(name_, "closeFile", errno);
+bool isTerminalFd(int fd) {
+  return isConsole(reinterpret_cast<HANDLE>(::_get_osfhandle(fd)));
 }
 
-bool FdSink::isTerminal() const {
-  return fd_ >= 0 && isConsole(reinterpret_cast<HANDLE>(::_get_osfhandle(fd_)));
-}
-
-FdSink standardOutput() {
-  return FdSink(_fileno(stdout), "<stdout>");
-}
-
-FdSink standardError() {
-  return FdSink(_fileno(stderr), "<stderr>");
-}
-
-std::string readWholeFile(const std::string& path) {
+int openToRead(const std::string& path, std::int64_t& size) {
   const std::wstring name = widen(path);
   // Binary mode: text mode would end the input at the first Ctrl-Z and fold CR CR
   // LF before the reader, which reads every kind of line end itself.
@@ -330,31 +261,31 @@ std::string readWholeFile(const std::string& path) {
   if (fd < 0) {
     const int error = errno;
     // Windows refuses to open a directory as a file, with "access denied".
-    const DWORD attributes = ::GetFileAttributesW(name.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      throw Error::io(path, "openFile", EISDIR);
-    }
-    throw Error::io(path, "openFile", error);
+    return isDirectory(name) ? -EISDIR : -error;
   }
-  struct Closer {
-    int fd;
-    ~Closer() { ::_close(fd); }
-  } closer{fd};
   struct _stat64 st {};
-  if (::_fstat64(fd, &st) != 0) throw Error::io(path, "openFile", errno);
-  if ((st.st_mode & _S_IFMT) == _S_IFDIR) throw Error::io(path, "openFile", EISDIR);
-  std::string text;
-  std::size_t capacity =
-      (st.st_mode & _S_IFMT) == _S_IFREG ? static_cast<std::size_t>(st.st_size) + 1 : 1 << 16;
-  text.resize(capacity);
-  return readUntilEnd(
-      path, std::move(text), [fd, &path](char* data, std::size_t room) -> std::size_t {
-        const int n = ::_read(fd, data, static_cast<unsigned>(room < kMaxChunk ? room : kMaxChunk));
-        if (n >= 0) return static_cast<std::size_t>(n);
-        // A pipe whose writer has gone ends the input, as on any other system.
-        if (errno == EPIPE) return 0;
-        throw Error::io(path, "readFile", errno);
-      });
+  const int error = ::_fstat64(fd, &st) != 0             ? errno
+                    : (st.st_mode & _S_IFMT) == _S_IFDIR ? EISDIR
+                                                         : 0;
+  if (error != 0) {
+    ::_close(fd);
+    return -error;
+  }
+  size = (st.st_mode & _S_IFMT) == _S_IFREG ? st.st_size : -1;
+  return fd;
+}
+
+std::int64_t readSome(int fd, char* data, std::size_t room) {
+  const int n = ::_read(fd, data, static_cast<unsigned>(std::min(room, kMaxChunk)));
+  // A pipe whose writer has gone ends the input, as on any other system.
+  return n >= 0 ? n : errno == EPIPE ? 0 : -errno;
+}
+
+// Windows gives a program huge pages only with a privilege it seldom has.
+void adviseHugePages(void*, std::size_t) noexcept {}
+
+unsigned long processId() {
+  return ::GetCurrentProcessId();
 }
 
 }  // namespace qv::platform

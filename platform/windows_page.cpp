@@ -1,29 +1,29 @@
-// The page's file on Windows: a new file beside the page, opened by its wide name
-// in binary mode (writeAll puts in the carriage returns) and marked for deletion
-// until the commit, so that it goes with the process however the run ends; its
-// space reserved first; put over the old page with ReplaceFileW (which keeps the
-// old file's attributes and ACL) or MoveFileExW.
+// The page's file on Windows. The new file is hidden and temporary, and a second
+// handle marks it for deletion on its last close until commit() clears the mark: a
+// run that ends any other way, killed included, leaves nothing (but for a kill
+// between that and the rename). An old page the user may not delete is written in
+// place; a read-only one is refused, and one another program holds without sharing
+// its deletion is waited for, then refused as busy. commit() uses ReplaceFileW
+// (MoveFileExW where there is no old page), which keeps its attributes and ACL and
+// moves it aside under a backup name, put back when the new one cannot take its
+// place. Ctrl-C, Ctrl-Break or a closed console wait for a commit under way, cut a
+// page written in place and end the process with STATUS_CONTROL_C_EXIT.
 #include <fcntl.h>
 #include <io.h>
-#include <process.h>
 #include <sys/stat.h>
 #include <windows.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <random>
+#include <utility>
 
-#include "base/error.h"
-#include "platform/platform.h"
 #include "platform/windows_internal.h"
 
 namespace qv::platform {
 namespace {
 
-// Another program holding a file for a moment (a scanner, an indexer, a backup
-// program) makes a step fail with a sharing or lock violation: the step is tried
-// again, for about two seconds in all.
+// A file another program holds for a moment (a scanner, an indexer, a backup) fails
+// a step with a sharing or lock violation: it is tried again for about two seconds.
 constexpr int kTries = 20;
 constexpr DWORD kPauseMilliseconds = 100;
 
@@ -31,9 +31,8 @@ bool heldByAnother(DWORD error) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
 
-// Runs step until it succeeds (0) or fails other than by a file another program
-// holds (the error it left). step returns whether it succeeded, its error in
-// GetLastError().
+// Runs step (true: done, else its error in GetLastError()) until it succeeds (0) or
+// fails other than by a held file (the error it left).
 template <typename Step>
 DWORD retryWhileHeld(Step step) {
   for (int attempt = 1;; ++attempt) {
@@ -44,14 +43,10 @@ DWORD retryWhileHeld(Step step) {
   }
 }
 
-// What a stop (Ctrl-C, Ctrl-Break, a closed console) must undo before the process
-// ends: a page written in place is cut where its new bytes end or, before the
-// first, at its old length, which gives back the space reserved past it. The new
-// file beside a page needs nothing: it is marked for deletion until the commit.
-// The handler runs on a thread of its own; the lock makes it wait for a write or a
-// commit under way, so that it never cuts between the first bytes and the file
-// position that counts them, nor ends the process while ReplaceFileW has the old
-// page aside.
+// A stop cuts a page written in place (the new file goes by itself). Its handler runs
+// on a thread of its own: the lock makes it wait for a write or a commit under way,
+// never cutting before the file position counts the bytes written, nor ending the
+// process while the old page is aside.
 SRWLOCK stopLock = SRWLOCK_INIT;
 HANDLE fileToCut = INVALID_HANDLE_VALUE;
 LONGLONG lengthBeforeWriting = 0;
@@ -64,29 +59,26 @@ class StopGuard {
   StopGuard& operator=(const StopGuard&) = delete;
 };
 
+// Cuts a page written in place where its new bytes end or, before the first, at its
+// old length, giving back the space reserved past it. On the way out of a run that
+// failed or stopped, with no one left to tell: what the calls report is left unread.
 void cutWrittenInPlace(HANDLE file, LONGLONG oldLength) noexcept {
   LARGE_INTEGER written{};
   if (!::SetFilePointerEx(file, LARGE_INTEGER{}, &written, FILE_CURRENT)) return;
   FILE_END_OF_FILE_INFO end{};
   end.EndOfFile.QuadPart = written.QuadPart > 0 ? written.QuadPart : oldLength;
-  ::SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end);
+  (void)::SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end);
   FILE_ALLOCATION_INFO allocation{};
   allocation.AllocationSize = end.EndOfFile;
-  ::SetFileInformationByHandle(file, FileAllocationInfo, &allocation, sizeof allocation);
+  (void)::SetFileInformationByHandle(file, FileAllocationInfo, &allocation, sizeof allocation);
 }
 
 BOOL WINAPI stopRun(DWORD) {
   ::AcquireSRWLockExclusive(&stopLock);
   if (fileToCut != INVALID_HANDLE_VALUE) cutWrittenInPlace(fileToCut, lengthBeforeWriting);
-  // The status Windows' own handler ends an interrupted console program with; Wine's
-  // ends it with 0, which would look like success. Handlers installed after this one
-  // have run already.
+  // Windows' own status for an interrupted console program (Wine's handler gives 0,
+  // which looks like success); handlers installed after this one have run already.
   ::ExitProcess(STATUS_CONTROL_C_EXIT);
-}
-
-bool isDirectory(const std::wstring& name) {
-  const DWORD attributes = ::GetFileAttributesW(name.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool fileExists(const std::wstring& name) {
@@ -107,75 +99,49 @@ std::wstring fullName(const std::string& path) {
   return full;
 }
 
-// The folder part of a path: up to its last separator of either kind, or its
-// drive ("C:x.html").
+// The folder part of a path: to its last separator of either kind, or its drive.
 std::size_t folderEnd(const std::string& path) {
   const std::size_t cut = path.find_last_of("/\\");
   if (cut != std::string::npos) return cut + 1;
   return path.size() >= 2 && path[1] == ':' ? 2 : 0;
 }
 
-}  // namespace
+class WindowsPage final : public PageSteps {
+ public:
+  ~WindowsPage() override;
+  Outcome open(const std::string& path, std::uint64_t size) override;
+  Outcome write(const char* data, std::size_t size, std::uint64_t& written) override;
+  Outcome close() override;
+  Outcome commit() override;
 
-void handleConsoleStops() {
-  static const bool installed = ::SetConsoleCtrlHandler(stopRun, TRUE) != 0;
-  (void)installed;
-}
+ private:
+  Outcome createNewFile(const std::string& name);
+  Outcome adopt(HANDLE h);
+  Outcome openInPlace();
+  Outcome openOver();
+  Outcome reserve();
 
-struct PageFile::State {
   enum class Mode { InPlace, Over, Named };
-
-  std::string path;  // UTF-8, as given
-  std::uint64_t size = 0;
-  Mode mode = Mode::InPlace;
-  int fd = -1;
-  bool exists = false;                   // the path names a file the page replaces
-  DWORD oldAttributes = 0;               // of that file
-  LONGLONG oldLength = 0;                // written over it: its length before
-  std::string newFile;                   // beside the page, until commit()
-  HANDLE keeper = INVALID_HANDLE_VALUE;  // the new file's own handle, holding its deletion mark
-
-  void open();
-  DWORD createNewFile(const std::wstring& name);
-  void openInPlace();
-  void openOver();
-  void reserve();
-  void commitNewFile();
-  void discard() noexcept;
-  [[noreturn]] void fail(const char* operation, int errnum) const {
-    throw Error::io(path, operation, errnum);
-  }
-  [[noreturn]] void failWithLastError(const char* operation) const {
-    fail(operation, errnoOfWin32(::GetLastError()));
-  }
-
-  std::uint64_t written = 0;  // bytes as they reach the file
-  bool closed = false;
+  std::string path_;  // UTF-8, as given
+  std::uint64_t size_ = 0;
+  Mode mode_ = Mode::InPlace;
+  int fd_ = -1;
+  bool exists_ = false;                   // the path names a file the page replaces
+  DWORD oldAttributes_ = 0;               // of that file
+  LONGLONG oldLength_ = 0;                // written over it: its length before
+  std::string newFile_;                   // beside the page, until commit()
+  HANDLE keeper_ = INVALID_HANDLE_VALUE;  // the new file's own handle, holding its deletion mark
 };
 
-PageFile::PageFile(const std::string& path, TextSize size) : state_(new State) {
-  state_->path = path;
-  state_->size = bytesInFile(size);
-  try {
-    state_->open();
-  } catch (...) {
-    state_->discard();
-    throw;
-  }
-}
-
-PageFile::~PageFile() {
-  state_->discard();
-}
-
-void PageFile::State::open() {
+Outcome WindowsPage::open(const std::string& path, std::uint64_t size) {
+  path_ = path;
+  size_ = size;
   handleConsoleStops();
   const std::wstring name = widen(path);
   // A path that names no file ("", "dir\") is opened as given, and fails as always.
   if (name.empty() || name.back() == L'/' || name.back() == L'\\') return openInPlace();
-  if (isDirectory(name)) fail("openFile", EISDIR);
-  // Devices (NUL, CON) and pipes are written in place: anything that is no file
-  // on a disk.
+  if (isDirectory(name)) return Failure{"openFile", EISDIR};
+  // Anything that is no file on a disk (NUL, CON, pipes) is written in place.
   const HANDLE probe =
       ::CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -183,18 +149,17 @@ void PageFile::State::open() {
     const DWORD type = ::GetFileType(probe);
     ::CloseHandle(probe);
     if (type != FILE_TYPE_DISK) return openInPlace();
-    exists = true;
-  } else if (::GetLastError() != ERROR_FILE_NOT_FOUND) {
-    failWithLastError("openFile");
+    exists_ = true;
+  } else if (const DWORD error = ::GetLastError(); error != ERROR_FILE_NOT_FOUND) {
+    return failureOf("openFile", error);
   }
-  if (exists) {
-    // Replacing needs only the folder's permission; the file's own read-only
-    // attribute says whether the user may replace it.
-    oldAttributes = ::GetFileAttributesW(name.c_str());
-    if (oldAttributes & FILE_ATTRIBUTE_READONLY) fail("openFile", EACCES);
-    // And the right to delete it, which another program holding it without
-    // sharing its deletion takes away until it lets go: that is known now, not
-    // after the page is written.
+  if (exists_) {
+    // Replacing needs only the folder's permission; the file's read-only attribute
+    // says whether the user may.
+    oldAttributes_ = ::GetFileAttributesW(name.c_str());
+    if (oldAttributes_ & FILE_ATTRIBUTE_READONLY) return Failure{"openFile", EACCES};
+    // And the right to delete it, which a program holding it without sharing its
+    // deletion takes away: known now, not after the page is written.
     const DWORD error = retryWhileHeld([&] {
       const HANDLE h = ::CreateFileW(name.c_str(), DELETE,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -205,195 +170,161 @@ void PageFile::State::open() {
     });
     if (error == ERROR_ACCESS_DENIED) return openOver();
     if (error == ERROR_FILE_NOT_FOUND) {
-      exists = false;
+      exists_ = false;
     } else if (error != 0) {
-      fail("openFile", errnoOfWin32(error));
+      return failureOf("openFile", error);
     }
   }
   const std::size_t slash = folderEnd(path);
-  const std::string folder = path.substr(0, slash);
-  const std::string base = path.substr(slash, 200);
-  std::random_device entropy;
-  for (int attempt = 0;; ++attempt) {
-    char suffix[40];
-    std::snprintf(suffix, sizeof suffix, ".%d.%08x", ::_getpid(), entropy());
-    newFile = folder + "." + base + suffix;
-    const DWORD error = createNewFile(widen(newFile));
-    if (error == 0) break;
-    newFile.clear();
-    if ((error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) && attempt < 8) continue;
-    if (exists && error == ERROR_ACCESS_DENIED) return openOver();
-    fail("openFile", errnoOfWin32(error));
-  }
-  mode = Mode::Named;
-  reserve();
+  Outcome failed = createHidden(path.substr(0, slash), path.substr(slash), newFile_,
+                                [&](const std::string& name) { return createNewFile(name); });
+  if (failed && exists_ && failed->errnum == EACCES) return openOver();
+  if (failed) return failed;
+  mode_ = Mode::Named;
+  return reserve();
 }
 
-// The new file, hidden and temporary while it is written, with a second handle of
-// its own that marks it for deletion on its last close: a run that ends any other
-// way than by commit() (a failure, a stop, a kill) leaves nothing behind. The
-// writing handle becomes the C library's descriptor, which close() closes, so that
-// its close reports before the caller says the page is written; the mark's handle
-// keeps the file until commit(). Returns the error of a folder that refuses the
-// file, 0 once it is made.
-DWORD PageFile::State::createNewFile(const std::wstring& name) {
+// The new file and the handle of its deletion mark. The writing handle becomes the
+// descriptor close() closes, so its close reports before the caller's last line.
+Outcome WindowsPage::createNewFile(const std::string& name) {
+  const std::wstring wide = widen(name);
   // A stop waits for the mark.
   const StopGuard guard;
   const HANDLE h =
-      ::CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+      ::CreateFileW(wide.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                     nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
-  keeper = ::CreateFileW(name.c_str(), DELETE | FILE_WRITE_ATTRIBUTES,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return failureOf("openFile", ::GetLastError());
+  keeper_ = ::CreateFileW(wide.c_str(), DELETE | FILE_WRITE_ATTRIBUTES,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   FILE_DISPOSITION_INFO deleteIt{TRUE};
-  if (keeper == INVALID_HANDLE_VALUE ||
-      !::SetFileInformationByHandle(keeper, FileDispositionInfo, &deleteIt, sizeof deleteIt)) {
+  if (keeper_ == INVALID_HANDLE_VALUE ||
+      !::SetFileInformationByHandle(keeper_, FileDispositionInfo, &deleteIt, sizeof deleteIt)) {
     const DWORD error = ::GetLastError();
     ::CloseHandle(h);
-    if (keeper != INVALID_HANDLE_VALUE) ::CloseHandle(keeper);
-    keeper = INVALID_HANDLE_VALUE;
-    ::DeleteFileW(name.c_str());
-    fail("openFile", errnoOfWin32(error));
+    if (keeper_ != INVALID_HANDLE_VALUE) ::CloseHandle(keeper_);
+    keeper_ = INVALID_HANDLE_VALUE;
+    ::DeleteFileW(wide.c_str());
+    return failureOf("openFile", error);
   }
-  fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
-  if (fd < 0) {
-    ::CloseHandle(h);
-    fail("openFile", EMFILE);
-  }
-  return 0;
+  return adopt(h);
 }
 
-// No new file can be made in the folder, or the old page may not be deleted, but
-// the page itself may be written: it is written over the old one, whose space is
-// reserved without cutting it. Until the first byte a failure or a stop leaves the
-// old page as it was (and gives back the reservation); after it, the file is cut
-// at the bytes written.
-void PageFile::State::openOver() {
-  const std::wstring name = widen(path);
+// The handle as the C library's descriptor, which then owns it.
+Outcome WindowsPage::adopt(HANDLE h) {
+  fd_ = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+  if (fd_ >= 0) return std::nullopt;
+  ::CloseHandle(h);
+  return Failure{"openFile", EMFILE};
+}
+
+// The page cannot replace the old one but may write over it (see cutWrittenInPlace).
+Outcome WindowsPage::openOver() {
+  const std::wstring name = widen(path_);
   HANDLE h = INVALID_HANDLE_VALUE;
   const DWORD error = retryWhileHeld([&] {
     h = ::CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     return h != INVALID_HANDLE_VALUE;
   });
-  if (error != 0) fail("openFile", errnoOfWin32(error));
-  fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
-  if (fd < 0) {
-    ::CloseHandle(h);
-    fail("openFile", EMFILE);
-  }
+  if (error != 0) return failureOf("openFile", error);
+  if (Outcome failed = adopt(h)) return failed;
   LARGE_INTEGER old{};
-  if (!::GetFileSizeEx(h, &old)) failWithLastError("openFile");
-  oldLength = old.QuadPart;
-  mode = Mode::Over;
+  if (!::GetFileSizeEx(h, &old)) return failureOf("openFile", ::GetLastError());
+  oldLength_ = old.QuadPart;
+  mode_ = Mode::Over;
   {
     const StopGuard guard;
     fileToCut = h;
-    lengthBeforeWriting = oldLength;
+    lengthBeforeWriting = oldLength_;
   }
-  reserve();
+  return reserve();
 }
 
-void PageFile::State::openInPlace() {
-  const std::wstring name = widen(path);
-  fd = ::_wopen(name.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
-                _S_IREAD | _S_IWRITE);
-  if (fd >= 0) return;
-  const int error = errno;
+Outcome WindowsPage::openInPlace() {
+  const std::wstring name = widen(path_);
+  fd_ = ::_wopen(name.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
+                 _S_IREAD | _S_IWRITE);
+  if (fd_ >= 0) return std::nullopt;
   // Windows refuses to open a directory as a file, with "access denied".
-  if (!name.empty() && isDirectory(name)) fail("openFile", EISDIR);
-  fail("openFile", error);
+  const int error = errno;
+  return Failure{"openFile", !name.empty() && isDirectory(name) ? EISDIR : error};
 }
 
-// Allocates the page's bytes before the first is written (written over the old
-// page, never fewer than it has, which would cut it); where the file system cannot,
-// its free space must hold them.
-void PageFile::State::reserve() {
-  if (size == 0) return;
-  // Written over the old page, its bytes are the page's already.
-  const std::uint64_t keepSize = mode == Mode::Over ? static_cast<std::uint64_t>(oldLength) : 0;
+// The page's bytes before the first (over the old page, never fewer than it has,
+// which would cut it); where the file system cannot, its free space must hold them.
+Outcome WindowsPage::reserve() {
+  if (size_ == 0) return std::nullopt;
+  const std::uint64_t keepSize = mode_ == Mode::Over ? static_cast<std::uint64_t>(oldLength_) : 0;
   FILE_ALLOCATION_INFO allocation{};
-  allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(std::max(size, keepSize));
-  if (::SetFileInformationByHandle(handleOf(fd), FileAllocationInfo, &allocation,
+  allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(std::max(size_, keepSize));
+  if (::SetFileInformationByHandle(handleOf(fd_), FileAllocationInfo, &allocation,
                                    sizeof allocation)) {
-    return;
+    return std::nullopt;
   }
   const DWORD error = ::GetLastError();
   if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED &&
       error != ERROR_INVALID_FUNCTION && error != ERROR_CALL_NOT_IMPLEMENTED) {
-    fail("writeFile", errnoOfWin32(error));
+    return failureOf("writeFile", error);
   }
-  const std::size_t slash = folderEnd(path);
-  const std::wstring folder = slash == 0 ? std::wstring(L".") : widen(path.substr(0, slash));
+  const std::size_t slash = folderEnd(path_);
+  const std::wstring folder = slash == 0 ? std::wstring(L".") : widen(path_.substr(0, slash));
   ULARGE_INTEGER available{};
-  if (!::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return;
-  if (size > available.QuadPart + keepSize) fail("writeFile", ENOSPC);
+  if (!::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return std::nullopt;
+  const bool fits = size_ <= available.QuadPart + keepSize;
+  return fits ? std::nullopt : Outcome(Failure{"writeFile", ENOSPC});
 }
 
-void PageFile::write(const char* data, std::size_t size) {
+Outcome WindowsPage::write(const char* data, std::size_t size, std::uint64_t& written) {
   const StopGuard guard;
-  state_->written += writeAll(state_->fd, data, size, state_->path);
+  return writeAll(fd_, data, size, written);
 }
 
-void PageFile::close() {
-  State& s = *state_;
-  if (s.written != s.size) {
-    throw Error::program("the page came to " + std::to_string(s.written) +
-                         " bytes where its size said " + std::to_string(s.size));
-  }
-  if (s.mode == State::Mode::Over) {
+Outcome WindowsPage::close() {
+  if (mode_ == Mode::Over) {
     const StopGuard guard;
     // The old page may have been longer.
-    if (::_chsize_s(s.fd, static_cast<__int64>(s.size)) != 0) s.fail("writeFile", errno);
+    if (::_chsize_s(fd_, static_cast<__int64>(size_)) != 0) return Failure{"writeFile", errno};
     fileToCut = INVALID_HANDLE_VALUE;
   }
-  if (s.keeper != INVALID_HANDLE_VALUE) {
+  if (keeper_ != INVALID_HANDLE_VALUE) {
     // The page's attributes, no longer those of a file being written.
     FILE_BASIC_INFO basic{};
     basic.FileAttributes =
         FILE_ATTRIBUTE_ARCHIVE |
-        (s.exists ? s.oldAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)
-                  : 0);
-    if (!::SetFileInformationByHandle(s.keeper, FileBasicInfo, &basic, sizeof basic)) {
-      s.failWithLastError("writeFile");
+        (exists_ ? oldAttributes_ & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)
+                 : 0);
+    if (!::SetFileInformationByHandle(keeper_, FileBasicInfo, &basic, sizeof basic)) {
+      return failureOf("writeFile", ::GetLastError());
     }
   }
-  s.closed = true;
-  const int fd = s.fd;
-  s.fd = -1;
-  if (::_close(fd) != 0) s.fail("closeFile", errno);
+  return ::_close(std::exchange(fd_, -1)) != 0 ? Outcome(Failure{"closeFile", errno})
+                                               : std::nullopt;
 }
 
-void PageFile::commit() {
-  State& s = *state_;
-  if (!s.closed) throw Error::program("the page was committed before it was closed");
-  if (!s.newFile.empty()) s.commitNewFile();
-}
-
-void PageFile::State::commitNewFile() {
+Outcome WindowsPage::commit() {
+  if (newFile_.empty()) return std::nullopt;
   // A stop waits for the page to be in place, or not.
   const StopGuard guard;
   // The rename needs the file's last handle closed, and the file must outlive it.
   FILE_DISPOSITION_INFO keepIt{FALSE};
-  if (!::SetFileInformationByHandle(keeper, FileDispositionInfo, &keepIt, sizeof keepIt)) {
-    failWithLastError("writeFile");
+  if (!::SetFileInformationByHandle(keeper_, FileDispositionInfo, &keepIt, sizeof keepIt)) {
+    return failureOf("writeFile", ::GetLastError());
   }
-  ::CloseHandle(keeper);
-  keeper = INVALID_HANDLE_VALUE;
-  const std::wstring to = fullName(path);
-  const std::wstring from = fullName(newFile);
-  // ReplaceFileW without a backup name may delete the old page before it fails to
-  // move the new one in its place; with one, the old page is either where it was
-  // or under the backup name.
-  const std::string backupFile = newFile + ".old";
+  ::CloseHandle(keeper_);
+  keeper_ = INVALID_HANDLE_VALUE;
+  const std::wstring to = fullName(path_);
+  const std::wstring from = fullName(newFile_);
+  // Without a backup name, ReplaceFileW may delete the old page before it fails to
+  // move the new one in its place.
+  const std::string backupFile = newFile_ + ".old";
   const std::wstring backup = fullName(backupFile);
   // Once the old page is gone through no doing of another program, the new one is
   // the only copy: it stays, whatever happens.
   bool onlyCopy = false;
   for (int attempt = 1;; ++attempt) {
-    if (!exists) {
+    if (!exists_) {
       if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) break;
     } else if (::ReplaceFileW(to.c_str(), from.c_str(), backup.c_str(),
                               REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
@@ -401,60 +332,66 @@ void PageFile::State::commitNewFile() {
       break;
     }
     const DWORD error = ::GetLastError();
-    if (exists && fileExists(backup)) {
-      // The old page was moved aside, and the new one could not take its place: the
-      // old one goes back. Where it cannot, neither file is touched again, and the
-      // report says where both pages are.
+    if (exists_ && fileExists(backup)) {
+      // The old page was moved aside and the new one could not take its place: the old
+      // one goes back, or, where it cannot, the report says where both pages are.
       if (!::MoveFileExW(backup.c_str(), to.c_str(), 0)) {
-        const int errnum = errnoOfWin32(::GetLastError());
-        const std::string where =
-            path + " (old page now in " + backupFile + ", new page in " + newFile + ")";
-        newFile.clear();
-        throw Error::io(where, "writeFile", errnum);
+        Failure failed = failureOf("writeFile", ::GetLastError());
+        failed.where =
+            path_ + " (old page now in " + backupFile + ", new page in " + newFile_ + ")";
+        newFile_.clear();
+        return failed;
       }
-    } else if (exists && !fileExists(to)) {
-      // The old page went meanwhile, or on the way: there is nothing to keep but the
-      // new one.
-      exists = false;
+    } else if (exists_ && !fileExists(to)) {
+      // The old page went meanwhile, or on the way: only the new one is left.
+      exists_ = false;
       onlyCopy = error != ERROR_FILE_NOT_FOUND;
       continue;
     }
-    // ReplaceFileW opens the new file without sharing it and renames it: it fails
-    // to move it mostly when another program has opened it meanwhile.
+    // ReplaceFileW fails to move the new file mostly when another program opened it.
     const bool held = heldByAnother(error) || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
                       error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
     if (held && attempt < kTries) {
       ::Sleep(kPauseMilliseconds);
       continue;
     }
-    const int errnum = held ? EBUSY : errnoOfWin32(error);
-    if (!onlyCopy) fail("writeFile", errnum);
-    const std::string where = path + " (new page in " + newFile + ")";
-    newFile.clear();
-    throw Error::io(where, "writeFile", errnum);
+    Failure failed = held ? Failure{"writeFile", EBUSY} : failureOf("writeFile", error);
+    if (onlyCopy) {
+      failed.where = path_ + " (new page in " + newFile_ + ")";
+      newFile_.clear();
+    }
+    return failed;
   }
-  newFile.clear();
+  newFile_.clear();
+  return std::nullopt;
 }
 
-void PageFile::State::discard() noexcept {
+WindowsPage::~WindowsPage() {
   const StopGuard guard;
-  if (mode == Mode::Over) fileToCut = INVALID_HANDLE_VALUE;
-  if (fd >= 0) {
-    if (mode == Mode::Over && !closed) cutWrittenInPlace(handleOf(fd), oldLength);
-    ::_close(fd);
-    fd = -1;
+  if (mode_ == Mode::Over) fileToCut = INVALID_HANDLE_VALUE;
+  if (fd_ >= 0) {
+    // Written in place and not closed: cut where the new bytes end.
+    if (mode_ == Mode::Over) cutWrittenInPlace(handleOf(fd_), oldLength_);
+    ::_close(fd_);
   }
   // Marked for deletion: the new file goes with its last handle.
-  if (keeper != INVALID_HANDLE_VALUE) {
-    ::CloseHandle(keeper);
-    keeper = INVALID_HANDLE_VALUE;
-  }
+  if (keeper_ != INVALID_HANDLE_VALUE) ::CloseHandle(keeper_);
   // Unmarked, once commit() failed.
-  if (!newFile.empty()) {
-    const std::wstring name = widen(newFile);
+  if (!newFile_.empty()) {
+    const std::wstring name = widen(newFile_);
     retryWhileHeld([&] { return ::DeleteFileW(name.c_str()) != 0; });
-    newFile.clear();
   }
+}
+
+}  // namespace
+
+void handleConsoleStops() {
+  static const bool installed = ::SetConsoleCtrlHandler(stopRun, TRUE) != 0;
+  (void)installed;
+}
+
+std::unique_ptr<PageSteps> systemPageSteps() {
+  return std::make_unique<WindowsPage>();
 }
 
 }  // namespace qv::platform

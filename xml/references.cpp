@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/find_byte.h"
+
 namespace qv {
 namespace {
 
@@ -14,7 +16,7 @@ constexpr char32_t kMaxCode = 0x10FFFF;
 void foldLineEnds(std::string& text) {
   char* const begin = text.data();
   char* const end = begin + text.size();
-  char* in = static_cast<char*>(std::memchr(begin, '\r', text.size()));
+  char* in = findByte(begin, '\r', text.size());
   if (in == nullptr) return;
   char* out = in;
   while (in < end) {
@@ -22,7 +24,7 @@ void foldLineEnds(std::string& text) {
     *out++ = '\n';
     ++in;
     if (in < end && *in == '\n') ++in;
-    char* next = static_cast<char*>(std::memchr(in, '\r', static_cast<std::size_t>(end - in)));
+    char* next = findByte(in, '\r', static_cast<std::size_t>(end - in));
     if (next == nullptr) next = end;
     std::memmove(out, in, static_cast<std::size_t>(next - in));
     out += next - in;

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/find_byte.h"
 #include "tree/label.h"
 #include "xml/chars.h"
 #include "xml/namespaces.h"
@@ -91,8 +92,8 @@ class Scanner {
   }
   // The first c in [from, to), or to.
   const char* findChar(const char* from, const char* to, char c) {
-    const void* at = std::memchr(from, c, static_cast<std::size_t>(to - from));
-    const char* r = at == nullptr ? to : static_cast<const char*>(at);
+    const char* const at = findByte(from, c, static_cast<std::size_t>(to - from));
+    const char* r = at == nullptr ? to : at;
     counted(static_cast<std::uint64_t>(r - from));
     return r;
   }
