@@ -17,17 +17,15 @@ inline Byte* findByte(Byte* s, int c, std::size_t n) {
   static_assert(sizeof(Byte) == 1, "a search of bytes");
 #if defined(_WIN32) && defined(__SSE2__)
   const auto* p = reinterpret_cast<const unsigned char*>(s);
-  const auto byte = static_cast<unsigned char>(c);
-  const __m128i wanted = _mm_set1_epi8(static_cast<char>(byte));
-  for (; n >= 16; n -= 16, p += 16) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    if (const int hits = _mm_movemask_epi8(_mm_cmpeq_epi8(block, wanted)); hits != 0) {
-      return s + (p - reinterpret_cast<const unsigned char*>(s)) +
-             __builtin_ctz(static_cast<unsigned>(hits));
-    }
+  const __m128i wanted = _mm_set1_epi8(static_cast<char>(c));
+  std::size_t i = 0;
+  for (; i + 16 <= n; i += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, wanted)));
+    if (hits != 0) return s + i + __builtin_ctz(hits);
   }
-  for (; n > 0; --n, ++p) {
-    if (*p == byte) return s + (p - reinterpret_cast<const unsigned char*>(s));
+  for (; i < n; ++i) {
+    if (p[i] == static_cast<unsigned char>(c)) return s + i;
   }
   return nullptr;
 #else

@@ -3,18 +3,31 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdlib>
 #include <new>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace qv {
 
-// Allocates bytes; blocks of at least kHugeThreshold are mapped on their own and
-// advised to use huge pages where the system gives them (Linux; Windows gives a
-// program none without a privilege it seldom has).
-void* allocateLarge(std::size_t bytes);
-void deallocateLarge(void* p, std::size_t bytes) noexcept;
-
 inline constexpr std::size_t kHugeThreshold = std::size_t{4} << 20;
+
+// Allocates bytes; blocks of kHugeThreshold and more are pages of their own (mapLarge).
+inline void* allocateLarge(std::size_t bytes) {
+  void* p =
+      bytes < kHugeThreshold ? std::malloc(bytes == 0 ? 1 : bytes) : platform::mapLarge(bytes);
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
+}
+
+inline void deallocateLarge(void* p, std::size_t bytes) noexcept {
+  if (bytes < kHugeThreshold) {
+    std::free(p);
+  } else {
+    platform::unmapLarge(p, bytes);
+  }
+}
 
 template <class T>
 struct LargeAllocator {

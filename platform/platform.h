@@ -1,7 +1,6 @@
-// The platform layer: everything that differs by operating system. CMake picks one
-// implementation, posix*.cpp or windows*.cpp; nothing outside this folder knows
-// which. Every failure is an Error naming the path as the user typed it (or
-// "<stdout>", "<stderr>"), the failed operation and the system's description.
+// The platform layer: everything that differs by operating system (posix*.cpp or
+// windows*.cpp, under shared.cpp). Every failure is an Error naming the path as typed
+// (or "<stdout>", "<stderr>"), the failed operation and the system's description.
 #pragma once
 
 #include <cstddef>
@@ -13,8 +12,6 @@
 #include "base/output.h"
 
 namespace qv::platform {
-
-// ---- Process
 
 // Sets the process up for a run (a closed pipe or a file size limit fails a write
 // instead of raising a signal; on Windows, binary standard streams and a console
@@ -29,8 +26,6 @@ unsigned availableCpus();
 void* mapLarge(std::size_t bytes) noexcept;
 void unmapLarge(void* p, std::size_t bytes) noexcept;
 
-// ---- Files
-
 // An open descriptor, owned, as a Sink: every byte is written, close() reports what
 // the close reports; name is the path shown in reports.
 class FdSink : public Sink {
@@ -39,10 +34,7 @@ class FdSink : public Sink {
   FdSink(FdSink&& other) noexcept : fd_(other.fd_), name_(std::move(other.name_)) {
     other.fd_ = -1;
   }
-  FdSink(const FdSink&) = delete;
-  FdSink& operator=(const FdSink&) = delete;
-  // Closes quietly if close() was not called (a run that already failed).
-  ~FdSink() override;
+  ~FdSink() override;  // closes quietly where close() was not called
 
   void write(const char* data, std::size_t size) override;
   void close() override;
@@ -62,13 +54,11 @@ FdSink standardError();
 // must never look like an empty document.
 std::string readWholeFile(const std::string& path);
 
-// ---- The page's file
-
 // The bytes a text of this size takes in the system's files, where a line end may
 // take more than its line feed (CR LF on Windows).
 std::uint64_t bytesInFile(TextSize size);
 
-class PageCore;  // the page file's rules, over the system's steps
+class PageSteps;  // how a system opens, writes and puts the page in place
 
 // The page's file, opened for a page of exactly `size`: write() takes its bytes,
 // close() checks their count (a program error when another number came) and
@@ -83,8 +73,9 @@ class PageCore;  // the page file's rules, over the system's steps
 class PageFile : public Sink {
  public:
   PageFile(const std::string& path, TextSize size);
-  PageFile(const PageFile&) = delete;
-  PageFile& operator=(const PageFile&) = delete;
+  // Over steps of the caller's choice (a test's, of another kind of new file).
+  PageFile(const std::string& path, TextSize size, std::unique_ptr<PageSteps> steps);
+  PageFile(PageFile&&) noexcept;
   ~PageFile() override;
 
   void write(const char* data, std::size_t size) override;
@@ -93,7 +84,11 @@ class PageFile : public Sink {
   void commit();
 
  private:
-  std::unique_ptr<PageCore> core_;
+  std::string path_;  // as typed, for reports
+  std::uint64_t size_;
+  std::uint64_t written_ = 0;
+  bool closed_ = false;
+  std::unique_ptr<PageSteps> steps_;
 };
 
 }  // namespace qv::platform

@@ -1,9 +1,8 @@
 // The page's file on POSIX systems. Where Linux has unnamed files, the new file is
-// named only by commit(), just before the rename: a run killed on the way leaves
-// nothing, but for a SIGKILL between the two. Elsewhere it is a hidden file from the
-// start, which a stop signal (SIGINT, SIGTERM, SIGHUP) removes. Symbolic links are
-// followed: the file they lead to is replaced, keeping its mode and owner. A page in
-// a folder whose sticky bit keeps it from replacing another user's is written in place.
+// named only by commit(), just before the rename; elsewhere it is a hidden file from
+// the start, which a stop signal (SIGINT, SIGTERM, SIGHUP) removes. Symbolic links
+// lead to the file replaced, which keeps its mode and owner. A folder's sticky bit
+// that keeps the page from replacing another user's file has it written in place.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -33,14 +32,10 @@ namespace {
 std::atomic<const char*> newFileToRemove{nullptr};
 std::atomic<int> fileToCut{-1};
 std::atomic<off_t> lengthBeforeWriting{0};
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-struct sigaction previousActions[std::size(kStopSignals)];
-bool handlingStopSignals = false;
 
-// Cuts a file written in place where its new bytes end, or, before the first, at
-// its old length (which frees the space reserved past it). Async-signal-safe.
+// Cuts a file written in place where its new bytes end, or before the first at its
+// old length (freeing the space reserved). Async-signal-safe; no one is left to tell.
 void cutWrittenInPlace(int fd, off_t oldLength) noexcept {
-  // On the way out of a run that failed or stopped: no one is left to tell.
   const off_t written = ::lseek(fd, 0, SEEK_CUR);
   [[maybe_unused]] const int cut =
       written < 0 ? -1 : ::ftruncate(fd, written > 0 ? written : oldLength);
@@ -49,35 +44,30 @@ void cutWrittenInPlace(int fd, off_t oldLength) noexcept {
 extern "C" void undoAndStop(int signal) {
   if (const char* path = newFileToRemove.load()) ::unlink(path);
   if (const int fd = fileToCut.load(); fd >= 0) cutWrittenInPlace(fd, lengthBeforeWriting.load());
-  // SA_RESETHAND restored the default action: the signal ends the process as
-  // soon as this handler returns, with the status the sender expects.
-  ::raise(signal);
+  ::raise(signal);  // the default action, back by SA_RESETHAND, ends the process
 }
 
+// Once, at the first page; with nothing to undo the handler only stops the process.
+// A signal the caller ignores (nohup) or handles itself stays theirs.
 void handleStopSignals() {
-  if (handlingStopSignals) return;
-  handlingStopSignals = true;
-  struct sigaction action {};
-  action.sa_handler = undoAndStop;
-  action.sa_flags = SA_RESETHAND;
-  sigemptyset(&action.sa_mask);
-  for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
-    ::sigaction(kStopSignals[i], nullptr, &previousActions[i]);
-    // A signal the caller ignores (nohup) or handles itself stays theirs.
-    if (previousActions[i].sa_handler == SIG_DFL) ::sigaction(kStopSignals[i], &action, nullptr);
-  }
+  static const bool installed = [] {
+    struct sigaction action {};
+    action.sa_handler = undoAndStop;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+      struct sigaction previous {};
+      ::sigaction(signal, nullptr, &previous);
+      if (previous.sa_handler == SIG_DFL) ::sigaction(signal, &action, nullptr);
+    }
+    return true;
+  }();
+  (void)installed;
 }
 
-void releaseStopSignals() {
+void nothingToUndo() {
   newFileToRemove.store(nullptr);
   fileToCut.store(-1);
-  if (!handlingStopSignals) return;
-  handlingStopSignals = false;
-  for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
-    struct sigaction current {};
-    ::sigaction(kStopSignals[i], nullptr, &current);
-    if (current.sa_handler == undoAndStop) ::sigaction(kStopSignals[i], &previousActions[i], 0);
-  }
 }
 
 // A link on the process file system (/dev/stdout leads to /proc/self/fd/1) stands
@@ -124,8 +114,7 @@ bool stickyKeepsFromReplacing(const std::string& folder, const struct stat& old)
   return (dir.st_mode & S_ISVTX) != 0 && me != 0 && old.st_uid != me && dir.st_uid != me;
 }
 
-// Makes the new file under a name the stop signals' handler knows before it exists,
-// and forgets when the name turns out to be someone else's.
+// Makes the new file under a name the stop signals' handler knows before it exists.
 Outcome makeKnown(const std::string& name, const char* operation,
                   const std::function<bool()>& make) {
   newFileToRemove.store(name.c_str());
@@ -156,10 +145,9 @@ class PosixPage final : public PageSteps {
   std::uint64_t size_ = 0;
   Mode mode_ = Mode::InPlace;
   int fd_ = -1;
-  std::string target_;  // the file the page replaces
-  std::string folder_;  // where it is, and its name: what hidden names are made of
-  std::string base_;
-  std::string hidden_;  // the new file's hidden name beside it, once it has one
+  std::string target_;         // the file the page replaces
+  std::string folder_, base_;  // its folder and name, for hidden names
+  std::string hidden_;         // the new file's hidden name, once it has one
   bool keepOwnerAndMode_ = false;
   struct stat old_ {};  // the old page, when there is one
 };
@@ -175,8 +163,7 @@ Outcome PosixPage::open(const std::string& path, std::uint64_t size) {
   const bool exists = ::lstat(at.c_str(), &old_) == 0;
   if (!exists && errno != ENOENT) return Failure{"openFile", errno};
   if (exists && !S_ISREG(old_.st_mode)) return openInPlace(path);
-  // The rename needs only the folder's permission; the user's own file says
-  // whether they may replace it.
+  // The rename needs only the folder's permission: the file says whether one may.
   if (exists && ::faccessat(AT_FDCWD, at.c_str(), W_OK, AT_EACCESS) != 0) {
     return Failure{"openFile", errno};
   }
@@ -186,8 +173,7 @@ Outcome PosixPage::open(const std::string& path, std::uint64_t size) {
   base_ = at.substr(slash);
   target_ = at;
   handleStopSignals();
-  // Replacing, the new page is its owner's alone until it takes the old one's mode:
-  // the old page may have been private.
+  // The new page is its owner's alone until it takes the old one's (maybe private) mode.
   const unsigned permissions = exists ? 0600 : 0666;
   Outcome failed;
   if (const int error = openUnnamed(permissions); error == kNoUnnamedFiles) {
@@ -209,8 +195,7 @@ Outcome PosixPage::open(const std::string& path, std::uint64_t size) {
   keepOwnerAndMode_ = exists;
   if (Outcome notReserved = reserve()) return notReserved;
 #if QUILTVIEW_LINUX_CALLS
-  // The old page's cached pages would stay in memory beside the new page's until
-  // the rename: dropping them changes nothing on the disk.
+  // The old page's cached pages would stay in memory beside the new page's.
   if (const int oldFd = exists ? ::open(at.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK) : -1;
       oldFd >= 0) {
     ::posix_fadvise(oldFd, 0, 0, POSIX_FADV_DONTNEED);
@@ -220,9 +205,8 @@ Outcome PosixPage::open(const std::string& path, std::uint64_t size) {
   return std::nullopt;
 }
 
-// An unnamed file in the folder: 0, the error of a folder that refuses new files,
-// or kNoUnnamedFiles where the kernel, the file system or /proc (through which
-// commit() names it) has none.
+// An unnamed file in the folder: 0, the folder's error, or kNoUnnamedFiles where the
+// kernel, the file system or /proc (through which commit() names it) has none.
 int PosixPage::openUnnamed([[maybe_unused]] unsigned permissions) {
   if (!tryUnnamed_ || !unnamedFilesBuilt) return kNoUnnamedFiles;
 #if QUILTVIEW_LINUX_CALLS
@@ -259,39 +243,31 @@ Outcome PosixPage::openInPlace(const std::string& path) {
   return fd_ < 0 ? Outcome(Failure{"openFile", errno}) : std::nullopt;
 }
 
-// The page's space before its first byte, without lengthening an old page written
-// over. fallocate, not posix_fallocate, whose emulation writes the whole page once
-// more; elsewhere posix_fallocate for a new file. Where neither can, the file
-// system's free space must hold the page.
+// The page's space before its first byte, not lengthening an old page written over:
+// fallocate (posix_fallocate's emulation writes the page once more), elsewhere
+// posix_fallocate for a new file, else the free space must hold the page.
 Outcome PosixPage::reserve() {
   if (size_ == 0) return std::nullopt;
   // off_t is 64 bits wide (posix.cpp), but signed.
   if (size_ > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
     return Failure{"writeFile", EFBIG};
   }
-  const auto length = static_cast<off_t>(size_);
   [[maybe_unused]] const bool keepSize = mode_ == Mode::Over;
+  [[maybe_unused]] const auto length = static_cast<off_t>(size_);
+  int error = ENOSYS;  // what a system without a reservation says
 #if QUILTVIEW_LINUX_CALLS
-  int result;
-  do {
-    result = ::fallocate(fd_, keepSize ? FALLOC_FL_KEEP_SIZE : 0, 0, length);
-  } while (result != 0 && errno == EINTR);
-  if (result == 0) return std::nullopt;
-  if (errno != EOPNOTSUPP && errno != ENOSYS) return Failure{"writeFile", errno};
+  const int flags = keepSize ? FALLOC_FL_KEEP_SIZE : 0;
+  while ((error = ::fallocate(fd_, flags, 0, length) == 0 ? 0 : errno) == EINTR) {
+  }
 #elif QUILTVIEW_HAVE_POSIX_FALLOCATE
   // posix_fallocate lengthens the file: only for a new one.
-  if (!keepSize) {
-    int result;
-    do {
-      result = ::posix_fallocate(fd_, 0, length);
-    } while (result == EINTR);
-    if (result == 0) return std::nullopt;
-    if (result != EINVAL && result != EOPNOTSUPP) return Failure{"writeFile", result};
+  while (!keepSize && (error = ::posix_fallocate(fd_, 0, length)) == EINTR) {
   }
 #endif
+  if (error == 0) return std::nullopt;
+  if (error != EOPNOTSUPP && error != ENOSYS && error != EINVAL) return Failure{"writeFile", error};
   struct statvfs fs {};
-  // Nothing to compare with: try. A file system that counts no blocks at all
-  // (ramfs, some FUSE ones) says nothing of its free space either.
+  // A file system that counts no blocks (ramfs, some FUSE ones) tells no free space.
   if (::fstatvfs(fd_, &fs) != 0 || fs.f_blocks == 0) return std::nullopt;
   const std::uint64_t held = keepSize ? static_cast<std::uint64_t>(old_.st_blocks) * 512 : 0;
   const bool fits = size_ <= std::uint64_t{fs.f_bavail} * fs.f_frsize + held;
@@ -309,14 +285,13 @@ Outcome PosixPage::close() {
     fileToCut.store(-1);
   }
   if (keepOwnerAndMode_) {
-    // Only root may give a file away: anyone else keeps the page as their own,
-    // which is no failure.
+    // Only root may give a file away: anyone else keeps the page, no failure.
     [[maybe_unused]] const int given = ::fchown(fd_, old_.st_uid, old_.st_gid);
     if (::fchmod(fd_, old_.st_mode & 07777) != 0) return Failure{"writeFile", errno};
   }
   if (mode_ == Mode::Unnamed) {
-    // commit() names the file through its descriptor: a copy closed now reports what
-    // the last close would (a network file system's write error) in time.
+    // commit() names the file through its descriptor; a copy's close reports in time
+    // what the last close would (a network file system's write error).
     const int copy = ::dup(fd_);
     return copy < 0 || ::close(copy) != 0 ? Outcome(Failure{"closeFile", errno}) : std::nullopt;
   }
@@ -333,26 +308,24 @@ Outcome PosixPage::commit() {
       });
     });
     if (failed) return failed;
-    // What the close had to say, the close of the copy said.
-    ::close(fd_);
+    ::close(fd_);  // what it had to say, the copy's close said
     fd_ = -1;
   }
   if (!hidden_.empty()) {
     if (::rename(hidden_.c_str(), target_.c_str()) != 0) return Failure{"writeFile", errno};
     hidden_.clear();
   }
-  releaseStopSignals();
+  nothingToUndo();
   return std::nullopt;
 }
 
 PosixPage::~PosixPage() {
   if (fd_ >= 0) {
-    // Written in place and not closed: cut where the new bytes end.
     if (mode_ == Mode::Over) cutWrittenInPlace(fd_, old_.st_size);
     ::close(fd_);
   }
   if (!hidden_.empty()) ::unlink(hidden_.c_str());
-  releaseStopSignals();
+  nothingToUndo();
 }
 
 }  // namespace

@@ -67,8 +67,8 @@ NewFile newFileIn(const fs::path& dir) {
 // from the start, as on a file system that takes none.
 class PageFileTest : public IoTest, public testing::WithParamInterface<bool> {
  protected:
-  PageCore open(const std::string& page, TextSize size) {
-    return PageCore(page, size, posixPageSteps(GetParam()));
+  PageFile open(const std::string& page, TextSize size) {
+    return PageFile(page, size, posixPageSteps(GetParam()));
   }
 };
 
@@ -95,7 +95,7 @@ TEST_P(PageFileTest, ReplacesTheOldFileOnlyWhenCompleteAndCommitted) {
     write("page.html", "old");
     std::string report;
     try {
-      PageCore file = open(path("page.html"), {page.size()});
+      PageFile file = open(path("page.html"), {page.size()});
       EXPECT_GE(newFileIn(dir_).blocks * 512, page.size()) << c.name;
       // Unnamed, the new file shows in the folder only once committed.
       EXPECT_EQ(listing(dir_).size(), GetParam() && unnamedFilesBuilt ? 1u : 2u) << c.name;
@@ -117,7 +117,7 @@ TEST_P(PageFileTest, ReplacesTheOldFileOnlyWhenCompleteAndCommitted) {
 TEST_P(PageFileTest, PageInAFolderThatDoesNotExistIsRefusedAtOpen) {
   std::string message;
   try {
-    PageCore file = open(path("missing/page.html"), {3});
+    PageFile file = open(path("missing/page.html"), {3});
   } catch (const Error& e) {
     message = e.message();
   }
@@ -154,7 +154,7 @@ TEST_P(PageFileTest, RenameThatFailsAtTheCommitIsReportedAndLeavesNoNewFile) {
   write("page.html", "old");
   std::string message;
   try {
-    PageCore file = open(path("page.html"), {3});
+    PageFile file = open(path("page.html"), {3});
     file.write("new", 3);
     file.close();
     // Meanwhile the page's name has become a folder that is not empty.
@@ -176,7 +176,7 @@ TEST_F(IoTest, StopSignalRemovesTheNamedNewFile) {
   write("page.html", "old");
   const pid_t child = ::fork();
   if (child == 0) {
-    PageCore file(path("page.html"), {1 << 20}, posixPageSteps(false));
+    PageFile file(path("page.html"), {1 << 20}, posixPageSteps(false));
     if (listing(dir_).size() != 2) ::_exit(3);  // the new file must show
     ::raise(SIGTERM);
     ::_exit(0);
@@ -195,7 +195,7 @@ TEST_P(PageFileTest, NewFileIsTheOwnersAloneUntilItTakesTheOldMode) {
     write("page.html", "old");
     ASSERT_EQ(::chmod(path("page.html").c_str(), oldMode), 0);
     {
-      PageCore file = open(path("page.html"), {3});
+      PageFile file = open(path("page.html"), {3});
       const NewFile made = newFileIn(dir_);
       ASSERT_EQ(made.count, 1) << oldMode;
       EXPECT_EQ(made.mode & 077, 0u) << std::oct << oldMode << " " << made.mode;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <random>
+#include <utility>
 
 #include "platform/platform.h"
 
@@ -18,8 +19,7 @@ void FdSink::write(const char* data, std::size_t size) {
 }
 
 void FdSink::close() {
-  const int fd = fd_;
-  fd_ = -1;
+  const int fd = std::exchange(fd_, -1);
   if (const int error = fd >= 0 ? closeFd(fd) : 0) throw Error::io(name_, "closeFile", error);
 }
 
@@ -44,9 +44,8 @@ std::string readWholeFile(const std::string& path) {
     int fd;
     ~Closer() { closeFd(fd); }
   } closer{fd};
-  // Room for the size a file tells, doubled whenever it fills. A file larger than
-  // memory can hold (past 4 GB on a 32-bit system) is refused before its size is
-  // narrowed to one that wraps.
+  // Room for the size a file tells, doubled whenever it fills; a size past what
+  // memory holds (4 GB on a 32-bit system) is refused before it wraps.
   std::string text;
   if (size >= 0 && static_cast<std::uint64_t>(size) >= text.max_size()) {
     throw Error::io(path, "readFile", ENOMEM);
@@ -72,8 +71,7 @@ std::string readWholeFile(const std::string& path) {
 
 Outcome createHidden(const std::string& folder, const std::string& base, std::string& name,
                      const std::function<Outcome(const std::string&)>& create) {
-  // Random, so that two runs never pick the same; short enough to be a file name
-  // whatever the page's name is.
+  // Random, so that two runs never pick the same; short enough for any page's name.
   std::random_device entropy;
   for (int attempt = 0;; ++attempt) {
     char suffix[40];
@@ -87,16 +85,22 @@ Outcome createHidden(const std::string& folder, const std::string& base, std::st
 }
 
 // A failed open leaves nothing behind: the steps, destroyed, undo what they did.
-PageCore::PageCore(const std::string& path, TextSize size, std::unique_ptr<PageSteps> steps)
+PageFile::PageFile(const std::string& path, TextSize size, std::unique_ptr<PageSteps> steps)
     : path_(path), size_(bytesInFile(size)), steps_(std::move(steps)) {
   if (Outcome failed = steps_->open(path_, size_)) throw failed->error(path_);
 }
 
-void PageCore::write(const char* data, std::size_t size) {
+PageFile::PageFile(const std::string& path, TextSize size)
+    : PageFile(path, size, systemPageSteps()) {}
+
+PageFile::PageFile(PageFile&&) noexcept = default;
+PageFile::~PageFile() = default;
+
+void PageFile::write(const char* data, std::size_t size) {
   if (Outcome failed = steps_->write(data, size, written_)) throw failed->error(path_);
 }
 
-void PageCore::close() {
+void PageFile::close() {
   if (written_ != size_) {
     throw Error::program("the page came to " + std::to_string(written_) +
                          " bytes where its size said " + std::to_string(size_));
@@ -105,26 +109,9 @@ void PageCore::close() {
   closed_ = true;
 }
 
-void PageCore::commit() {
+void PageFile::commit() {
   if (!closed_) throw Error::program("the page was committed before it was closed");
   if (Outcome failed = steps_->commit()) throw failed->error(path_);
-}
-
-PageFile::PageFile(const std::string& path, TextSize size)
-    : core_(std::make_unique<PageCore>(path, size, systemPageSteps())) {}
-
-PageFile::~PageFile() = default;
-
-void PageFile::write(const char* data, std::size_t size) {
-  core_->write(data, size);
-}
-
-void PageFile::close() {
-  core_->close();
-}
-
-void PageFile::commit() {
-  core_->commit();
 }
 
 }  // namespace qv::platform

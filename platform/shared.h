@@ -11,12 +11,12 @@
 
 #include "base/error.h"
 #include "base/output.h"
+#include "platform/platform.h"
 
 namespace qv::platform {
 
-// A failed step: the operation ("openFile", "writeFile", "closeFile") and its errno,
-// or 0 and the system's own words where its error has none. `where`, when set,
-// stands for the path in the report, which must then say where the pages are.
+// A failed step: the operation and its errno, or 0 and the system's own words;
+// `where`, when set, stands for the path in the report (to say where pages are).
 struct Failure {
   const char* operation;
   int errnum;
@@ -29,15 +29,14 @@ struct Failure {
 // Nothing when the step succeeded.
 using Outcome = std::optional<Failure>;
 
-// Writes every byte, short writes and interruptions retried; adds those that
-// reached the file to written.
+// Writes every byte; adds those that reached the file to written.
 Outcome writeAll(int fd, const char* data, std::size_t size, std::uint64_t& written);
 // 0 or the close's errno.
 int closeFd(int fd);
 // Whether fd is a terminal (on Windows, a console).
 bool isTerminalFd(int fd);
-// A descriptor to read path through, or minus the errno of the open (EISDIR for a
-// directory); size is the file's, or -1 where it tells none (pipes, devices).
+// A descriptor to read path, or minus the open's errno (EISDIR for a directory);
+// size is the file's, or -1 where it tells none (pipes, devices).
 int openToRead(const std::string& path, std::int64_t& size);
 // At most room bytes: their count, 0 at the end, or minus an errno.
 std::int64_t readSome(int fd, char* data, std::size_t room);
@@ -45,11 +44,10 @@ std::int64_t readSome(int fd, char* data, std::size_t room);
 void adviseHugePages(void* p, std::size_t bytes) noexcept;
 unsigned long processId();
 
-// One system's page file: open() opens what the page of size bytes is written
-// through (the path, or a new file beside it named by createHidden), its space
-// reserved; write() as writeAll; close() gives the page its length and the old
-// page's permissions; commit() puts it over the path. Destroying it undoes what was
-// not committed.
+// One system's page file: open() opens the path or a new file beside it (named by
+// createHidden) for size bytes, reserved; close() gives the page its length and the
+// old page's permissions; commit() puts it over the path. Destroying it undoes what
+// was not committed.
 class PageSteps {
  public:
   virtual ~PageSteps() = default;
@@ -60,27 +58,10 @@ class PageSteps {
 };
 std::unique_ptr<PageSteps> systemPageSteps();
 
-// Calls create(name) with a hidden name beside the page (folder + "." + the first
-// 200 bytes of base + ".PID.RANDOM"), a new one for each EEXIST, 9 names at most;
-// returns its last outcome, name left empty when it failed.
+// create(name) for a hidden name beside the page (folder + "." + the first 200 bytes
+// of base + ".PID.RANDOM"), a new one for each EEXIST, 9 at most; name stays empty
+// when the last failed.
 Outcome createHidden(const std::string& folder, const std::string& base, std::string& name,
                      const std::function<Outcome(const std::string&)>& create);
-
-// PageFile's rules over the steps: the size in the system's bytes, checked by
-// close(), and no commit() before it. Each member throws a failed step's Error.
-class PageCore {
- public:
-  PageCore(const std::string& path, TextSize size, std::unique_ptr<PageSteps> steps);
-  void write(const char* data, std::size_t size);
-  void close();
-  void commit();
-
- private:
-  std::string path_;  // as typed, for reports
-  std::uint64_t size_;
-  std::uint64_t written_ = 0;
-  bool closed_ = false;
-  std::unique_ptr<PageSteps> steps_;
-};
 
 }  // namespace qv::platform

@@ -37,8 +37,7 @@ constexpr std::size_t kMaxConsoleChunk = std::size_t{1} << 14;
 constexpr std::size_t kStageBytes = std::size_t{2} << 20;
 static_assert(kStageBytes >= 2 * Output::kDefaultCapacity);
 
-// A character device first: under Wine, GetConsoleMode on a file is a round
-// trip to the server.
+// A character device first: under Wine, GetConsoleMode is a round trip.
 bool isConsole(HANDLE h) {
   DWORD mode = 0;
   return ::GetFileType(h) == FILE_TYPE_CHAR && ::GetConsoleMode(h, &mode) != 0;
@@ -56,8 +55,6 @@ Outcome writeBytes(HANDLE h, bool console, const char* data, std::size_t size) {
       if ((static_cast<unsigned char>(data[cut]) & 0xC0) != 0x80) chunk = cut;
     }
     DWORD n = 0;
-    // Mapped here, not by the C library, which calls a pipe without a reader
-    // (ERROR_NO_DATA) an invalid argument.
     if (!::WriteFile(h, data, static_cast<DWORD>(chunk), &n, nullptr)) {
       return failureOf("writeFile", ::GetLastError());
     }
@@ -69,9 +66,8 @@ Outcome writeBytes(HANDLE h, bool console, const char* data, std::size_t size) {
 }
 
 // Copies from data into [to, last), each line feed as CR LF, until the input or the
-// room ends; moves data past what it took, returns the end of what it wrote. A
-// search and a copy for every line (most a few dozen bytes) would cost more calls
-// than bytes: this looks at 16 bytes at a time as it copies.
+// room ends; moves data past what it took, returns the end of what it wrote. Lines
+// are short: 16 bytes are looked at as they are copied, not a call a line.
 char* addCarriageReturns(const char*& data, const char* end, char* to, char* last) {
   const char* from = data;
 #if defined(__SSE2__)
@@ -98,8 +94,7 @@ char* addCarriageReturns(const char*& data, const char* end, char* to, char* las
   return to;
 }
 
-// The console's output code page before the program set it to UTF-8; 0 while it
-// is unchanged.
+// The console's output code page before the program's UTF-8; 0 while unchanged.
 std::atomic<UINT> consoleCodePageToRestore{0};
 
 void restoreConsoleCodePage() noexcept {
@@ -121,8 +116,7 @@ void showUtf8OnConsole() {
   const UINT old = ::GetConsoleOutputCP();
   if (old == 0 || old == CP_UTF8 || !::SetConsoleOutputCP(CP_UTF8)) return;
   consoleCodePageToRestore = old;
-  // Put back on every way out that runs code (a process ended from outside, as by
-  // taskkill /F, leaves the console at UTF-8).
+  // Put back on every way out that runs code (taskkill /F runs none).
   std::atexit([] { restoreConsoleCodePage(); });
   ::SetConsoleCtrlHandler(restoreOnStop, TRUE);
 }
@@ -148,9 +142,8 @@ std::wstring widen(const std::string& utf8) {
 }
 
 Failure failureOf(const char* operation, DWORD error) {
-  // A file another program holds is busy, not denied; a pipe whose reader has gone
-  // is "being closed" (ERROR_NO_DATA) or "ended" to Windows, to Wine "no process on
-  // the other end".
+  // A held file is busy, not denied; a pipe without a reader is ERROR_NO_DATA or
+  // ERROR_BROKEN_PIPE to Windows, ERROR_PIPE_NOT_CONNECTED to Wine.
   static constexpr struct {
     DWORD error;
     int errnum;
@@ -181,16 +174,13 @@ Failure failureOf(const char* operation, DWORD error) {
 }
 
 std::vector<std::string> startProcess(int argc, char** argv) {
-  // First of the console's handlers: Ctrl-C ends every run with a status that is
-  // no success. Handlers installed later (the code page's) run before it.
+  // First of the console's handlers, so the code page's runs before it.
   handleConsoleStops();
-  // The standard streams in binary mode: writeAll puts the carriage returns in,
-  // many times faster than the C library's text mode, byte by byte.
+  // Binary mode: writeAll puts the CRs in many times faster than text mode.
   ::_setmode(_fileno(stdout), _O_BINARY);
   ::_setmode(_fileno(stderr), _O_BINARY);
   showUtf8OnConsole();
-  // The wide command line, not argv: argv holds the names in the ANSI code page,
-  // where "café.xml" loses its accent and "α.xml" cannot be written at all.
+  // argv holds the names in the ANSI code page, where "α.xml" cannot be written.
   int count = 0;
   wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
   if (wide == nullptr) return std::vector<std::string>(argv, argv + argc);
@@ -225,8 +215,7 @@ std::uint64_t bytesInFile(TextSize size) {
 Outcome writeAll(int fd, const char* data, std::size_t size, std::uint64_t& written) {
   const HANDLE h = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
   const bool console = isConsole(h);
-  // One buffer a thread: the page's pieces are written by one thread at a time,
-  // the standard streams by another.
+  // One buffer a thread: the page's writer and the standard streams' differ.
   thread_local std::unique_ptr<char[]> stage;
   if (!stage) stage = std::make_unique_for_overwrite<char[]>(kStageBytes);
   char* const first = stage.get();
@@ -255,8 +244,7 @@ bool isTerminalFd(int fd) {
 
 int openToRead(const std::string& path, std::int64_t& size) {
   const std::wstring name = widen(path);
-  // Binary mode: text mode would end the input at the first Ctrl-Z and fold CR CR
-  // LF before the reader, which reads every kind of line end itself.
+  // Binary mode: text mode ends at a Ctrl-Z and folds the line ends the reader reads.
   const int fd = ::_wopen(name.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
   if (fd < 0) {
     const int error = errno;

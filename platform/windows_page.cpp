@@ -1,13 +1,10 @@
-// The page's file on Windows. The new file is hidden and temporary, and a second
-// handle marks it for deletion on its last close until commit() clears the mark: a
-// run that ends any other way, killed included, leaves nothing (but for a kill
-// between that and the rename). An old page the user may not delete is written in
-// place; a read-only one is refused, and one another program holds without sharing
-// its deletion is waited for, then refused as busy. commit() uses ReplaceFileW
-// (MoveFileExW where there is no old page), which keeps its attributes and ACL and
-// moves it aside under a backup name, put back when the new one cannot take its
-// place. Ctrl-C, Ctrl-Break or a closed console wait for a commit under way, cut a
-// page written in place and end the process with STATUS_CONTROL_C_EXIT.
+// The page's file on Windows. The new file is hidden, temporary and marked for
+// deletion on its last close until commit(): a run that ends any other way, killed
+// included, leaves nothing. An old page the user may not delete is written in place,
+// a read-only one refused, one another program holds waited for, then busy. commit()
+// uses ReplaceFileW (keeping the old page's attributes and ACL, which it moves aside
+// and puts back on a failure), or MoveFileExW where there is no old page. A console
+// stop waits for a commit under way and cuts a page written in place.
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -22,8 +19,8 @@
 namespace qv::platform {
 namespace {
 
-// A file another program holds for a moment (a scanner, an indexer, a backup) fails
-// a step with a sharing or lock violation: it is tried again for about two seconds.
+// A file another program holds for a moment (a scanner, a backup) is tried again for
+// about two seconds.
 constexpr int kTries = 20;
 constexpr DWORD kPauseMilliseconds = 100;
 
@@ -31,8 +28,8 @@ bool heldByAnother(DWORD error) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
 
-// Runs step (true: done, else its error in GetLastError()) until it succeeds (0) or
-// fails other than by a held file (the error it left).
+// Runs step (false: its error in GetLastError()) until it succeeds (0) or fails
+// other than by a held file (that error).
 template <typename Step>
 DWORD retryWhileHeld(Step step) {
   for (int attempt = 1;; ++attempt) {
@@ -43,10 +40,8 @@ DWORD retryWhileHeld(Step step) {
   }
 }
 
-// A stop cuts a page written in place (the new file goes by itself). Its handler runs
-// on a thread of its own: the lock makes it wait for a write or a commit under way,
-// never cutting before the file position counts the bytes written, nor ending the
-// process while the old page is aside.
+// A stop's handler runs on a thread of its own: the lock makes it wait for a write or
+// a commit under way, so it never cuts uncounted bytes nor leaves the old page aside.
 SRWLOCK stopLock = SRWLOCK_INIT;
 HANDLE fileToCut = INVALID_HANDLE_VALUE;
 LONGLONG lengthBeforeWriting = 0;
@@ -59,9 +54,8 @@ class StopGuard {
   StopGuard& operator=(const StopGuard&) = delete;
 };
 
-// Cuts a page written in place where its new bytes end or, before the first, at its
-// old length, giving back the space reserved past it. On the way out of a run that
-// failed or stopped, with no one left to tell: what the calls report is left unread.
+// Cuts a page written in place where its new bytes end, or before the first at its
+// old length (freeing the space reserved). No one is left to tell of a failure.
 void cutWrittenInPlace(HANDLE file, LONGLONG oldLength) noexcept {
   LARGE_INTEGER written{};
   if (!::SetFilePointerEx(file, LARGE_INTEGER{}, &written, FILE_CURRENT)) return;
@@ -76,8 +70,7 @@ void cutWrittenInPlace(HANDLE file, LONGLONG oldLength) noexcept {
 BOOL WINAPI stopRun(DWORD) {
   ::AcquireSRWLockExclusive(&stopLock);
   if (fileToCut != INVALID_HANDLE_VALUE) cutWrittenInPlace(fileToCut, lengthBeforeWriting);
-  // Windows' own status for an interrupted console program (Wine's handler gives 0,
-  // which looks like success); handlers installed after this one have run already.
+  // Windows' own status for an interrupted console program (Wine's handler gives 0).
   ::ExitProcess(STATUS_CONTROL_C_EXIT);
 }
 
@@ -122,15 +115,15 @@ class WindowsPage final : public PageSteps {
   Outcome reserve();
 
   enum class Mode { InPlace, Over, Named };
-  std::string path_;  // UTF-8, as given
+  std::string path_;
   std::uint64_t size_ = 0;
   Mode mode_ = Mode::InPlace;
   int fd_ = -1;
   bool exists_ = false;                   // the path names a file the page replaces
   DWORD oldAttributes_ = 0;               // of that file
   LONGLONG oldLength_ = 0;                // written over it: its length before
-  std::string newFile_;                   // beside the page, until commit()
-  HANDLE keeper_ = INVALID_HANDLE_VALUE;  // the new file's own handle, holding its deletion mark
+  std::string newFile_;                   // until commit()
+  HANDLE keeper_ = INVALID_HANDLE_VALUE;  // holds the new file's deletion mark
 };
 
 Outcome WindowsPage::open(const std::string& path, std::uint64_t size) {
@@ -154,12 +147,11 @@ Outcome WindowsPage::open(const std::string& path, std::uint64_t size) {
     return failureOf("openFile", error);
   }
   if (exists_) {
-    // Replacing needs only the folder's permission; the file's read-only attribute
-    // says whether the user may.
+    // Replacing needs only the folder's permission: the read-only attribute says
+    // whether the user may, and the right to delete it (which a program holding it
+    // takes away) is known now, not after the page is written.
     oldAttributes_ = ::GetFileAttributesW(name.c_str());
     if (oldAttributes_ & FILE_ATTRIBUTE_READONLY) return Failure{"openFile", EACCES};
-    // And the right to delete it, which a program holding it without sharing its
-    // deletion takes away: known now, not after the page is written.
     const DWORD error = retryWhileHeld([&] {
       const HANDLE h = ::CreateFileW(name.c_str(), DELETE,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -184,12 +176,11 @@ Outcome WindowsPage::open(const std::string& path, std::uint64_t size) {
   return reserve();
 }
 
-// The new file and the handle of its deletion mark. The writing handle becomes the
-// descriptor close() closes, so its close reports before the caller's last line.
+// The new file and the handle of its deletion mark; the writing handle's close in
+// close() reports before the caller's last line.
 Outcome WindowsPage::createNewFile(const std::string& name) {
   const std::wstring wide = widen(name);
-  // A stop waits for the mark.
-  const StopGuard guard;
+  const StopGuard guard;  // a stop waits for the mark
   const HANDLE h =
       ::CreateFileW(wide.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                     nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY, nullptr);
@@ -210,7 +201,7 @@ Outcome WindowsPage::createNewFile(const std::string& name) {
   return adopt(h);
 }
 
-// The handle as the C library's descriptor, which then owns it.
+// The handle as the C library's descriptor, its owner.
 Outcome WindowsPage::adopt(HANDLE h) {
   fd_ = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
   if (fd_ >= 0) return std::nullopt;
@@ -251,8 +242,8 @@ Outcome WindowsPage::openInPlace() {
   return Failure{"openFile", !name.empty() && isDirectory(name) ? EISDIR : error};
 }
 
-// The page's bytes before the first (over the old page, never fewer than it has,
-// which would cut it); where the file system cannot, its free space must hold them.
+// The page's bytes before the first (over the old page, never fewer than it has);
+// where the file system cannot, its free space must hold them.
 Outcome WindowsPage::reserve() {
   if (size_ == 0) return std::nullopt;
   const std::uint64_t keepSize = mode_ == Mode::Over ? static_cast<std::uint64_t>(oldLength_) : 0;
@@ -282,14 +273,12 @@ Outcome WindowsPage::write(const char* data, std::size_t size, std::uint64_t& wr
 
 Outcome WindowsPage::close() {
   if (mode_ == Mode::Over) {
-    const StopGuard guard;
-    // The old page may have been longer.
+    const StopGuard guard;  // the old page may have been longer
     if (::_chsize_s(fd_, static_cast<__int64>(size_)) != 0) return Failure{"writeFile", errno};
     fileToCut = INVALID_HANDLE_VALUE;
   }
   if (keeper_ != INVALID_HANDLE_VALUE) {
-    // The page's attributes, no longer those of a file being written.
-    FILE_BASIC_INFO basic{};
+    FILE_BASIC_INFO basic{};  // no longer those of a file being written
     basic.FileAttributes =
         FILE_ATTRIBUTE_ARCHIVE |
         (exists_ ? oldAttributes_ & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
@@ -305,8 +294,7 @@ Outcome WindowsPage::close() {
 
 Outcome WindowsPage::commit() {
   if (newFile_.empty()) return std::nullopt;
-  // A stop waits for the page to be in place, or not.
-  const StopGuard guard;
+  const StopGuard guard;  // a stop waits for the page to be in place, or not
   // The rename needs the file's last handle closed, and the file must outlive it.
   FILE_DISPOSITION_INFO keepIt{FALSE};
   if (!::SetFileInformationByHandle(keeper_, FileDispositionInfo, &keepIt, sizeof keepIt)) {
@@ -316,12 +304,10 @@ Outcome WindowsPage::commit() {
   keeper_ = INVALID_HANDLE_VALUE;
   const std::wstring to = fullName(path_);
   const std::wstring from = fullName(newFile_);
-  // Without a backup name, ReplaceFileW may delete the old page before it fails to
-  // move the new one in its place.
+  // Without a backup, ReplaceFileW may delete the old page and then fail to move the
+  // new one; once the old page is gone, the new one stays whatever happens.
   const std::string backupFile = newFile_ + ".old";
   const std::wstring backup = fullName(backupFile);
-  // Once the old page is gone through no doing of another program, the new one is
-  // the only copy: it stays, whatever happens.
   bool onlyCopy = false;
   for (int attempt = 1;; ++attempt) {
     if (!exists_) {
@@ -370,13 +356,12 @@ WindowsPage::~WindowsPage() {
   const StopGuard guard;
   if (mode_ == Mode::Over) fileToCut = INVALID_HANDLE_VALUE;
   if (fd_ >= 0) {
-    // Written in place and not closed: cut where the new bytes end.
     if (mode_ == Mode::Over) cutWrittenInPlace(handleOf(fd_), oldLength_);
     ::_close(fd_);
   }
-  // Marked for deletion: the new file goes with its last handle.
+  // Marked for deletion, the new file goes with its last handle; unmarked once
+  // commit() failed, it is deleted.
   if (keeper_ != INVALID_HANDLE_VALUE) ::CloseHandle(keeper_);
-  // Unmarked, once commit() failed.
   if (!newFile_.empty()) {
     const std::wstring name = widen(newFile_);
     retryWhileHeld([&] { return ::DeleteFileW(name.c_str()) != 0; });
