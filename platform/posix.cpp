@@ -22,9 +22,8 @@
 
 namespace qv::platform {
 
-// Documents and pages pass 4 GB. A 32-bit system has a 64-bit off_t only with
-// _FILE_OFFSET_BITS=64 (the build sets it); without it, fstat fails on a large
-// document and offsets of a large page wrap.
+// Documents and pages pass 4 GB: a 32-bit system's off_t is 64 bits wide only with
+// _FILE_OFFSET_BITS=64 (the build sets it).
 static_assert(sizeof(off_t) >= 8, "off_t must be 64 bits wide: build with -D_FILE_OFFSET_BITS=64");
 
 namespace {
@@ -47,9 +46,8 @@ void adviseHugePages([[maybe_unused]] void* p, [[maybe_unused]] std::size_t byte
 }
 
 std::vector<std::string> startProcess(int argc, char** argv) {
-  // A closed standard output is an output failure like any other: its write
-  // fails with EPIPE and the run ends with the one report. A page beyond the
-  // file size limit fails its write with EFBIG in the same way.
+  // A closed standard output, or a page past the file size limit, fails a write
+  // (EPIPE, EFBIG) and the run ends with the one report.
   ::signal(SIGPIPE, SIG_IGN);
   ::signal(SIGXFSZ, SIG_IGN);
   return std::vector<std::string>(argv, argv + argc);

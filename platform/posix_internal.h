@@ -9,10 +9,8 @@
 
 namespace qv::platform {
 
-// The text of the symbolic link at link, read into a buffer that starts at
-// firstGuess bytes and doubles until the text is shorter: the size a link reports
-// can be 0 (some file systems) or stale (the link changed since). Returns 0 or the
-// errno of the failure.
+// The text of the link, in a buffer of firstGuess bytes doubled until the text is
+// shorter (the size a link reports can be 0 or stale). Returns 0 or the errno.
 int readLink(const std::string& link, std::string& text, std::size_t firstGuess = 256);
 
 // The page's steps; a new file is unnamed until the commit where tryUnnamedFiles

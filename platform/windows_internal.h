@@ -21,9 +21,8 @@ bool isDirectory(const std::wstring& name);
 // as Linux reports them; any other with errno 0 and the system's own text.
 Failure failureOf(const char* operation, DWORD error);
 
-// Installs, once, the console handler that ends the process after Ctrl-C, Ctrl-Break
-// or a closed console with STATUS_CONTROL_C_EXIT, once the page file is left as a
-// stop must leave it. Handlers installed later run before it.
+// Installs, once, the console handler that leaves the page file as a stop must and
+// ends the process with STATUS_CONTROL_C_EXIT; handlers installed later run first.
 void handleConsoleStops();
 
 }  // namespace qv::platform

@@ -17,7 +17,8 @@ cases=(binary-input replaces-existing-page refuses-read-only-page unicode-names
   drive-letters-and-backslashes nul-output failure-removes-new-file threaded-page
   held-page-is-busy page-held-at-the-commit new-page-that-cannot-take-the-old-ones-place
   killed-run-leaves-nothing stop-ends-the-run stop-cuts-a-page-written-in-place
-  in-place-page-that-does-not-fit utf8-console utf8-console-long-line closed-pipe resources)
+  in-place-page-that-does-not-fit utf8-console utf8-console-long-line console-controls
+  closed-pipe resources)
 if [ "${1:-}" = --list ]; then
   printf '%s\n' "${cases[@]}"
   exit 0
@@ -465,6 +466,23 @@ caf├®
     read -r accents replaced <counts.txt
     ((replaced == 0)) || fail "the console shows $replaced replacement characters"
     ((accents >= 12000)) || fail "the console shows $accents of the 12000 accented letters"
+    ;;
+  console-controls)
+    # A document's escape sequences do not reach the console: its control characters
+    # show in caret notation there, while a file gets every byte.
+    command -v script >/dev/null || { echo "no script(1) to give Wine a terminal"; exit 77; }
+    printf '<r>t\033]0;x\007y\000z\177\302\233</r>' >ctl.xml
+    cp "$qv" quiltview.exe
+    LANG=C.UTF-8 script -qec "${emulator[*]} cmd /c \"quiltview.exe -o NUL ctl.xml\"" /dev/null \
+      </dev/null >console.raw || fail "the console's command failed: $(od -c console.raw | head -5)"
+    grep -a -F 't^[]0;x^Gy^@z^?<U+009B>' console.raw >/dev/null ||
+      fail "the console shows $(grep -a -F -e '`-' console.raw | od -c | head -5)"
+    perl -ne 'exit 1 if /\e\]|\x07|\x00|\x7f|\xc2\x9b/' console.raw ||
+      fail "a control character of the document reached the console"
+    run -o NUL ctl.xml
+    [ "$status" -eq 0 ] || fail "exit status $status"
+    perl -0777 -ne 'exit(index($_, "t\e]0;x\ay\0z\x7f\xc2\x9b") >= 0 ? 0 : 1)' stdout.txt ||
+      fail "the drawing in a file lost the document's bytes"
     ;;
   closed-pipe)
     # The standard output is a pipe that no process reads any more: reported as on
