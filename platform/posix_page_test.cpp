@@ -126,6 +126,39 @@ TEST_P(PageFileTest, PageInAFolderThatDoesNotExistIsRefusedAtOpen) {
   EXPECT_TRUE(listing(dir_).empty());
 }
 
+// A link on the process file system stands for a descriptor: the page goes through
+// it into the file the descriptor has open, never over the link's text. A chain of
+// links that never ends is refused at open.
+TEST_P(PageFileTest, LinksToADescriptorAreWrittenThroughAndLoopsRefused) {
+  const int target = ::open(path("target").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_GE(target, 0);
+  fs::create_symlink("/proc/self/fd/" + std::to_string(target), path("descriptor"));
+  struct stat before {};
+  ASSERT_EQ(::fstat(target, &before), 0);
+  {
+    PageFile file = open(path("descriptor"), {3});
+    file.write("new", 3);
+    file.close();
+    file.commit();
+  }
+  ::close(target);
+  EXPECT_EQ(contents(path("target")), "new");
+  struct stat after {};
+  ASSERT_EQ(::stat(path("target").c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);  // written in place, not replaced
+  EXPECT_TRUE(fs::is_symlink(path("descriptor")));
+  fs::create_symlink("loop-b", path("loop-a"));
+  fs::create_symlink("loop-a", path("loop-b"));
+  std::string message;
+  try {
+    PageFile file = open(path("loop-a"), {3});
+  } catch (const Error& e) {
+    message = e.message();
+  }
+  EXPECT_EQ(message, path("loop-a") + ": openFile: failed (Too many levels of symbolic links)");
+  EXPECT_EQ(listing(dir_).size(), 4u);  // target, descriptor and the two links
+}
+
 // An unnamed new file is named in the page's folder at the commit: where that
 // folder has gone meanwhile, the commit fails with the report and nothing stays.
 TEST_F(IoTest, UnnamedFileWhoseFolderWentAwayIsReportedAtTheCommit) {
