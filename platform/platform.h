@@ -75,7 +75,6 @@ class PageFile : public Sink {
   PageFile(const std::string& path, TextSize size);
   // Over steps of the caller's choice (a test's, of another kind of new file).
   PageFile(const std::string& path, TextSize size, std::unique_ptr<PageSteps> steps);
-  PageFile(PageFile&&) noexcept;
   ~PageFile() override;
 
   void write(const char* data, std::size_t size) override;

@@ -1,12 +1,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -16,6 +18,10 @@
 #include "platform/posix_internal.h"
 #include "platform/shared.h"
 #include "tests/scratch_dir.h"
+
+#ifdef __linux__
+#include <linux/fs.h>
+#endif
 
 namespace qv::platform {
 namespace {
@@ -242,6 +248,45 @@ TEST_P(PageFileTest, NewFileIsTheOwnersAloneUntilItTakesTheOldMode) {
     EXPECT_EQ(contents(path("page.html")), "new");
   }
 }
+
+#ifdef __linux__
+// Where no new file can be made, root's neither (an immutable folder), the page is
+// written over the old one, which keeps its file and is cut to the page's length.
+TEST_P(PageFileTest, FolderThatTakesNoNewFileHasThePageWrittenOverTheOldOne) {
+  write("page.html", "the old page, longer than the new");
+  struct stat before {};
+  ASSERT_EQ(::stat(path("page.html").c_str(), &before), 0);
+  const int folder = ::open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(folder, 0);
+  int flags = 0;
+  if (::ioctl(folder, FS_IOC_GETFLAGS, &flags) != 0) {
+    ::close(folder);
+    GTEST_SKIP() << "no file attributes on " << dir_;
+  }
+  const int set = flags | FS_IMMUTABLE_FL;
+  if (::ioctl(folder, FS_IOC_SETFLAGS, &set) != 0) {
+    ::close(folder);
+    GTEST_SKIP() << "cannot make " << dir_ << " immutable: " << std::strerror(errno);
+  }
+  std::string message;
+  try {
+    PageFile file = open(path("page.html"), {3});
+    file.write("new", 3);
+    file.close();
+    file.commit();
+  } catch (const Error& e) {
+    message = e.message();
+  }
+  ::ioctl(folder, FS_IOC_SETFLAGS, &flags);
+  ::close(folder);
+  EXPECT_EQ(message, "");
+  EXPECT_EQ(contents(path("page.html")), "new");
+  struct stat after {};
+  ASSERT_EQ(::stat(path("page.html").c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(listing(dir_), std::vector<std::string>{"page.html"});
+}
+#endif
 
 // A page written over the old one (no new file can be made beside it) that stops
 // before its first byte leaves the old page whole, its reservation given back;

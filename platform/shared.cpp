@@ -93,7 +93,6 @@ PageFile::PageFile(const std::string& path, TextSize size, std::unique_ptr<PageS
 PageFile::PageFile(const std::string& path, TextSize size)
     : PageFile(path, size, systemPageSteps()) {}
 
-PageFile::PageFile(PageFile&&) noexcept = default;
 PageFile::~PageFile() = default;
 
 void PageFile::write(const char* data, std::size_t size) {

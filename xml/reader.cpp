@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <new>
 
 #include "xml/nametree.h"
 #include "xml/scanner.h"
@@ -78,13 +77,9 @@ LabelTree nameTreeOf(std::string inputPath, std::string document) {
   TreeBuilder<Label> builder;
   // Room for a node every 4 bytes, which only the densest documents ("<a/>" after
   // "<a/>") outgrow: the room is mapped lazily, so what goes unused costs no memory,
-  // while growing copies the whole tree. Where the address space is short (32-bit
-  // systems), less room, and the rare denser document grows the tree.
-  try {
-    builder.reserve(storage->document.size() / 4 + 16);
-  } catch (const std::bad_alloc&) {
-    builder.reserve(storage->document.size() / 16 + 16);
-  }
+  // while growing copies the whole tree. A 32-bit address space takes a quarter.
+  const std::size_t bytesPerNode = sizeof(void*) >= 8 ? 4 : 16;
+  builder.reserve(storage->document.size() / bytesPerNode + 16);
   builder.open(Label(storage->path));
   TreeEvents events(builder, storage->arena);
   parseXML(storage->document, events);
