@@ -58,8 +58,8 @@ class LabelColumn<Label> {
   Label operator[](NodeIndex n) const {
     const std::uint32_t bits = bits_[n];
     if (bits == kLongSize) {
-      const LongSize& long_ = longSizes_.at(n);
-      return Label(data_[n], long_.size, long_.wide);
+      const LongSize& kept = longSizes_.at(n);
+      return Label(data_[n], kept.size, kept.wide);
     }
     return Label(data_[n], bits & ~kWide, (bits & kWide) != 0);
   }

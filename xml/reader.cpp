@@ -1,9 +1,9 @@
 #include "xml/reader.h"
 
-#include <array>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "xml/nametree.h"
 #include "xml/scanner.h"
@@ -57,7 +57,8 @@ class TreeEvents {
   TreeBuilder<Label>& builder_;
   TextArena& arena_;
   std::string label_;
-  std::array<Label, std::size_t{1} << kRecentBits> recent_{};
+  // On the heap: the reader may run on a small stack.
+  std::vector<Label> recent_ = std::vector<Label>(std::size_t{1} << kRecentBits);
 };
 
 struct DocumentStorage {
