@@ -539,7 +539,9 @@ TEST_F(Cli, ControlCharactersReachATerminalVisiblyAndAFileAsTheyAre) {
   ASSERT_EQ(file.status, 0);
   EXPECT_EQ(file.out, head + text + tail);
   int terminal = -1, slave = -1;
-  ASSERT_EQ(::openpty(&terminal, &slave, nullptr, nullptr, nullptr), 0);
+  if (::openpty(&terminal, &slave, nullptr, nullptr, nullptr) != 0) {
+    GTEST_SKIP() << "no pseudo-terminal here (/dev/pts): " << std::strerror(errno);
+  }
   termios raw{};
   ASSERT_EQ(::tcgetattr(slave, &raw), 0);
   ::cfmakeraw(&raw);  // the bytes as the program wrote them, no CR before a LF
