@@ -49,6 +49,9 @@ if $npm; then
   command -v node >/dev/null 2>&1 || missing="$missing nodejs"
   command -v npm >/dev/null 2>&1 || missing="$missing npm"
   [ -x /usr/bin/chromium ] || missing="$missing chromium"
+  [ -x /usr/bin/firefox-esr ] || missing="$missing firefox-esr"
+  [ -x /usr/bin/WebKitWebDriver ] || missing="$missing webkit2gtk-driver"
+  [ -x /usr/bin/Xvfb ] || missing="$missing xvfb"
 fi
 
 if [ -n "$missing" ]; then
