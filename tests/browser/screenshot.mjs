@@ -86,9 +86,11 @@ try {
   }
   // The picture is the root box with a small white margin around it: the
   // viewport is made that size, which a wide box widens.
+  // A click may have scrolled the page: the picture starts at its top left.
   const rootBox = () =>
     page.evaluate(() => {
-      const r = document.querySelector('body > table, html > table, table').getBoundingClientRect();
+      window.scrollTo(0, 0);
+      const r = document.querySelector('table').getBoundingClientRect();
       return [Math.ceil(r.right + 8), Math.ceil(r.bottom + 8)];
     });
   let [width, height] = await rootBox();
@@ -98,6 +100,7 @@ try {
     if (w === width && h === height) break;
     [width, height] = [w, h];
   }
+  await rootBox();
   writeFileSync(out, await page.screenshot());
   const characterSet = await page.evaluate(() => document.characterSet);
   console.log(`${out}: ${browser.version}, ${url}, character set ${characterSet}`);
