@@ -488,8 +488,9 @@ test('labels written as markup show as text and never run', async () => {
 });
 
 // The README's advice, in every engine: the bytes are UTF-8 and the page names no
-// encoding, so the engine guesses (the late page is guessed wrong); a byte order
-// mark or a meta line in a copy makes every engine read it as UTF-8.
+// encoding, so the engine guesses (from a file, Chromium and WebKit take the late
+// page for windows-1252, WebKit the small one too; Firefox reads both as UTF-8);
+// a byte order mark or a meta line in a copy makes every engine read it as UTF-8.
 describe('a UTF-8 page told its encoding', () => {
   const rows = [
     ['utf8', ['Dessert à la vanille, 4,50 €', 'Ελληνική κουζίνα', 'Борщ со сметаной', '日本料理 🍣']],
