@@ -3,7 +3,8 @@
 # for each mode given (several at once take one apt-get run):
 #   build    a C++20 compiler, CMake and Ninja: enough for the tool
 #   package  that, with dpkg-dev and file for cpack -G DEB
-#   test     that, GoogleTest, node, npm and Chromium, then npm ci: every test
+#   test     that, GoogleTest, node, npm, Chromium, Firefox, WebKit's driver and Xvfb,
+#            then npm ci: every test
 #   ci       that, clang with its fuzzer runtime, Google Benchmark, clang-format, git
 #   windows  the MinGW-w64 cross compiler, Wine and GoogleTest's sources
 #   cross    the aarch64, s390x and i686 cross compilers, qemu-user, clang with libc++
@@ -49,6 +50,9 @@ if $npm; then
   command -v node >/dev/null 2>&1 || missing="$missing nodejs"
   command -v npm >/dev/null 2>&1 || missing="$missing npm"
   [ -x /usr/bin/chromium ] || missing="$missing chromium"
+  [ -x /usr/bin/firefox-esr ] || missing="$missing firefox-esr"
+  [ -x /usr/bin/WebKitWebDriver ] || missing="$missing webkit2gtk-driver"
+  [ -x /usr/bin/Xvfb ] || missing="$missing xvfb"
 fi
 
 if [ -n "$missing" ]; then

@@ -1,7 +1,8 @@
 # Included by ctest when it starts (tests/CMakeLists.txt generates the caller,
-# which sets QUILTVIEW_BINARY and QUILTVIEW_BROWSER_RUN). Adds one entry per test
-# of page_test.mjs, named "browser.FULL NAME" and labelled browser. Where the tests
-# cannot even be listed (no node), a single entry "browser" fails and says why.
+# which sets QUILTVIEW_BINARY and QUILTVIEW_BROWSER_RUN). Adds one entry per engine
+# and test of page_test.mjs, named "browser.ENGINE.FULL NAME" and labelled browser
+# and ENGINE. Where the tests cannot even be listed (no node), a single entry
+# "browser" fails and says why.
 execute_process(
   COMMAND sh "${QUILTVIEW_BROWSER_RUN}" --list
   OUTPUT_VARIABLE listed
@@ -26,9 +27,14 @@ while(NOT listed STREQUAL "")
     string(SUBSTRING "${listed}" ${next} -1 listed)
   endif()
   if(NOT name STREQUAL "")
-    add_test("browser.${name}" sh "${QUILTVIEW_BROWSER_RUN}" "${name}")
-    set_tests_properties("browser.${name}" PROPERTIES
-      LABELS browser
+    # "ENGINE FULL NAME": the engine is the first word.
+    string(FIND "${name}" " " space)
+    string(SUBSTRING "${name}" 0 ${space} engine)
+    math(EXPR rest "${space} + 1")
+    string(SUBSTRING "${name}" ${rest} -1 name)
+    add_test("browser.${engine}.${name}" sh "${QUILTVIEW_BROWSER_RUN}" "${engine}" "${name}")
+    set_tests_properties("browser.${engine}.${name}" PROPERTIES
+      LABELS "browser;${engine}"
       ENVIRONMENT "QUILTVIEW=${QUILTVIEW_BINARY}"
       TIMEOUT 300)
   endif()

@@ -1,28 +1,32 @@
 // Takes a picture of a real page: renders DOCUMENT with the built quiltview
-// (QUILTVIEW names it), opens it in Chromium, clicks the given labels in turn
-// and saves the treemap as a PNG. Prints the character set the browser chose.
+// (QUILTVIEW names it), opens it in a browser engine (Chromium unless --engine
+// names firefox or webkit), clicks the given labels in turn and saves the
+// treemap as a PNG. Prints the engine and the character set it chose.
 //
-//   QUILTVIEW=build/quiltview node tests/browser/screenshot.mjs [--http] \
+//   QUILTVIEW=build/quiltview node tests/browser/screenshot.mjs [--engine E] [--http] \
 //       DOCUMENT OUT.png [LABEL... | --all]
 //
 // A LABEL is a box's label text with its white space runs read as one space;
 // the first visible box so labelled is clicked. --all unfolds every box.
 // --http serves the page from 127.0.0.1 instead of opening the file, as a web
 // server without a character set in its answer would.
-import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { createServer } from 'node:http';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { launchChromium, renderPage } from './browser.mjs';
+import { renderPage } from './browser.mjs';
+import { launch } from './engines.mjs';
 
 const args = process.argv.slice(2);
+let engine = 'chromium';
+if (args[0] === '--engine') [, engine] = args.splice(0, 2);
 const overHttp = args[0] === '--http';
 if (overHttp) args.shift();
 const [document, out, ...labels] = args;
 if (!process.env.QUILTVIEW || !document || !out) {
   console.error(
-    'usage: QUILTVIEW=BINARY node screenshot.mjs [--http] DOCUMENT OUT.png [LABEL... | --all]',
+    'usage: QUILTVIEW=BINARY node screenshot.mjs [--engine chromium|firefox|webkit] [--http] DOCUMENT OUT.png [LABEL... | --all]',
   );
   process.exit(2);
 }
@@ -43,17 +47,18 @@ function serve(file) {
 
 const pagesDir = mkdtempSync(join(tmpdir(), 'quiltview-shot-'));
 let server;
-let chromium;
+let browser;
 try {
   let url = renderPage(process.env.QUILTVIEW, document, pagesDir);
   if (overHttp) ({ url, server } = await serve(fileURLToPath(url)));
-  chromium = await launchChromium();
-  const page = await chromium.browser.newPage({ viewport: { width: 900, height: 600 } });
-  page.setDefaultTimeout(5000);
-  page.on('pageerror', (error) => {
-    throw error;
-  });
+  browser = await launch(engine);
+  const page = await browser.open({ width: 900, height: 600 });
   await page.goto(url);
+  const click = async (onclick) => {
+    await page.click(`div[onclick="${onclick}"]`);
+    const errors = await page.errors();
+    if (errors.length > 0) throw new Error(`the page raised ${errors.join('; ')}`);
+  };
   if (labels.length === 1 && labels[0] === '--all') {
     // Each click opens one folded box whose label is in sight, until none is left.
     for (;;) {
@@ -62,10 +67,10 @@ try {
           const children = d.closest('table').rows[1]?.cells[0].querySelector('table');
           return d.checkVisibility() && children && !children.checkVisibility();
         });
-        return found && found.getAttribute('onclick');
+        return found ? found.getAttribute('onclick') : null;
       });
       if (!onclick) break;
-      await page.locator(`div[onclick="${onclick}"]`).click();
+      await click(onclick);
     }
   } else {
     for (const label of labels) {
@@ -73,30 +78,34 @@ try {
         const found = [...document.querySelectorAll('div[onclick]')].find(
           (d) => d.checkVisibility() && d.textContent.replace(/\s+/g, ' ').trim() === wanted,
         );
-        return found && found.getAttribute('onclick');
+        return found ? found.getAttribute('onclick') : null;
       }, label);
       if (!onclick) throw new Error(`no visible label ${JSON.stringify(label)}`);
-      await page.locator(`div[onclick="${onclick}"]`).click();
+      await click(onclick);
     }
   }
-  // The picture is the root box with a small white margin around it; a box
-  // wider than the window would be cut at the window's edge, so widen it.
-  const root = page.locator('body > table').first();
-  let box = await root.boundingBox();
-  let width = Math.ceil(box.x + box.width + 8);
-  while (width > page.viewportSize().width) {
-    await page.setViewportSize({ width, height: page.viewportSize().height });
-    box = await root.boundingBox();
-    width = Math.ceil(box.x + box.width + 8);
+  // The picture is the root box with a small white margin around it: the
+  // viewport is made that size, which a wide box widens.
+  // A click may have scrolled the page: the picture starts at its top left.
+  const rootBox = () =>
+    page.evaluate(() => {
+      window.scrollTo(0, 0);
+      const r = document.querySelector('table').getBoundingClientRect();
+      return [Math.ceil(r.right + 8), Math.ceil(r.bottom + 8)];
+    });
+  let [width, height] = await rootBox();
+  for (let tries = 0; tries < 5; tries++) {
+    await page.resize(Math.max(width, 200), Math.max(height, 100));
+    const [w, h] = await rootBox();
+    if (w === width && h === height) break;
+    [width, height] = [w, h];
   }
-  await page.screenshot({
-    path: out,
-    fullPage: true,
-    clip: { x: 0, y: 0, width, height: Math.ceil(box.y + box.height + 8) },
-  });
-  console.log(`${out}: ${url}, character set ${await page.evaluate(() => document.characterSet)}`);
+  await rootBox();
+  writeFileSync(out, await page.screenshot());
+  const characterSet = await page.evaluate(() => document.characterSet);
+  console.log(`${out}: ${browser.version}, ${url}, character set ${characterSet}`);
 } finally {
-  await chromium?.close();
+  await browser?.close();
   server?.close();
   rmSync(pagesDir, { recursive: true, force: true });
 }
