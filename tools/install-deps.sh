@@ -3,8 +3,7 @@
 # for each mode given (several at once take one apt-get run):
 #   build    a C++20 compiler, CMake and Ninja: enough for the tool
 #   package  that, with dpkg-dev and file for cpack -G DEB
-#   test     that, GoogleTest, node, npm, Chromium, Firefox, WebKit's driver and Xvfb,
-#            then npm ci: every test
+#   test     that, GoogleTest, node, npm, Chromium, Firefox, WebKit, Xvfb, npm ci: all tests
 #   ci       that, clang with its fuzzer runtime, Google Benchmark, clang-format, git
 #   windows  the MinGW-w64 cross compiler, Wine and GoogleTest's sources
 #   cross    the aarch64, s390x and i686 cross compilers, qemu-user, clang with libc++
