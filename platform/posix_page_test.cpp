@@ -136,6 +136,7 @@ TEST_P(PageFileTest, PageInAFolderThatDoesNotExistIsRefusedAtOpen) {
 // it into the file the descriptor has open, never over the link's text. A chain of
 // links that never ends is refused at open.
 TEST_P(PageFileTest, LinksToADescriptorAreWrittenThroughAndLoopsRefused) {
+  if (!fs::exists("/proc/self/fd")) GTEST_SKIP() << "no /proc here: no descriptor links";
   const int target = ::open(path("target").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
   ASSERT_GE(target, 0);
   fs::create_symlink("/proc/self/fd/" + std::to_string(target), path("descriptor"));
