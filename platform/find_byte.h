@@ -1,6 +1,5 @@
-// findByte(s, c, n): the first byte c (as unsigned char) in [s, s + n), or null, as
-// memchr finds it: the C library's on POSIX systems; on Windows, whose C library
-// (msvcrt, and Wine's) looks at one byte at a time, a scan of 16 at a time.
+// The first byte c in [s, s + n), or null: memchr on POSIX systems; on Windows, whose C
+// library (msvcrt, and Wine's) looks at one byte at a time, a scan of 16 at a time.
 #pragma once
 
 #include <cstddef>

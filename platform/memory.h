@@ -40,10 +40,7 @@ struct LargeAllocator {
     return static_cast<T*>(allocateLarge(n * sizeof(T)));
   }
   void deallocate(T* p, std::size_t n) noexcept { deallocateLarge(p, n * sizeof(T)); }
-  template <class U>
-  bool operator==(const LargeAllocator<U>&) const noexcept {
-    return true;
-  }
+  friend bool operator==(LargeAllocator, LargeAllocator) noexcept { return true; }
 };
 
 // A vector whose large buffers come straight from the system's pages.

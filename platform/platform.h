@@ -47,8 +47,12 @@ class FdSink : public Sink {
 };
 
 // The standard streams, named "<stdout>" and "<stderr>" in reports.
-FdSink standardOutput();
-FdSink standardError();
+inline FdSink standardOutput() {
+  return FdSink(1, "<stdout>");
+}
+inline FdSink standardError() {
+  return FdSink(2, "<stderr>");
+}
 
 // The whole file, every byte as it is. A directory is refused (EISDIR): reading it
 // must never look like an empty document.
@@ -60,16 +64,12 @@ std::uint64_t bytesInFile(TextSize size);
 
 class PageSteps;  // how a system opens, writes and puts the page in place
 
-// The page's file, opened for a page of exactly `size`: write() takes its bytes,
-// close() checks their count (a program error when another number came) and
-// commit() puts the page over the path. A regular file, or a path that names none,
-// is replaced all or nothing, through a new file beside it whose space is reserved
-// first: what can fail at commit() is only what the file system does on the way.
-// Anything else (a device, a FIFO, a pipe, a terminal), or a file no new one can
-// replace, is written in place, its space reserved without lengthening it: a
-// failure or a stop before the first byte leaves the old page whole, one after it
-// leaves the file cut at the bytes written. Destroying an uncommitted PageFile
-// removes the new file. Each system's page file tells what it adds.
+// The page's file, for a page of exactly `size`. A regular file, or a path that names
+// none, is replaced all or nothing by commit(), through a new file beside it whose
+// space is reserved first. Anything else (a device, a pipe), or a file no new one can
+// replace, is written in place, reserved without lengthening it: a failure or a stop
+// before the first byte leaves the old page whole, one after it cuts the file there.
+// Destroying an uncommitted PageFile removes the new file.
 class PageFile : public Sink {
  public:
   PageFile(const std::string& path, TextSize size);

@@ -14,7 +14,7 @@
 
 #include "base/error.h"
 #include "platform/platform.h"
-#include "platform/posix_internal.h"
+#include "platform/shared.h"
 
 #if QUILTVIEW_LINUX_CALLS
 #include <sched.h>
@@ -75,9 +75,8 @@ void* mapLarge(std::size_t bytes) noexcept {
   const auto start = reinterpret_cast<std::uintptr_t>(raw);
   const std::uintptr_t aligned = roundUp(start, kHugePage);
   if (aligned > start) ::munmap(raw, aligned - start);
-  const std::uintptr_t tail = aligned + size;
-  const std::uintptr_t end = start + size + kHugePage;
-  if (end > tail) ::munmap(reinterpret_cast<void*>(tail), end - tail);
+  // What is left past the block: never nothing, aligned lies less than a huge page in.
+  ::munmap(reinterpret_cast<void*>(aligned + size), kHugePage - (aligned - start));
   void* p = reinterpret_cast<void*>(aligned);
   adviseHugePages(p, size);
   return p;
@@ -130,20 +129,6 @@ std::int64_t readSome(int fd, char* data, std::size_t room) {
     const ssize_t n = ::read(fd, data, room);
     if (n >= 0) return n;
     if (errno != EINTR) return -errno;
-  }
-}
-
-int readLink(const std::string& link, std::string& text, std::size_t firstGuess) {
-  text.assign(firstGuess > 0 ? firstGuess : 1, '\0');
-  for (;;) {
-    const ssize_t n = ::readlink(link.c_str(), text.data(), text.size());
-    if (n < 0) return errno;
-    // A text that fills the buffer may have been cut.
-    if (static_cast<std::size_t>(n) < text.size()) {
-      text.resize(static_cast<std::size_t>(n));
-      return 0;
-    }
-    text.resize(text.size() * 2);
   }
 }
 

@@ -15,7 +15,6 @@
 
 #include "base/error.h"
 #include "platform/platform.h"
-#include "platform/posix_internal.h"
 #include "platform/shared.h"
 #include "tests/scratch_dir.h"
 

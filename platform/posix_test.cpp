@@ -10,8 +10,7 @@
 
 #include "base/error.h"
 #include "platform/platform.h"
-#include "platform/posix_internal.h"
-#include "tests/scratch_dir.h"
+#include "platform/shared.h"
 
 namespace qv::platform {
 namespace {
@@ -100,27 +99,6 @@ TEST(ReadWholeFile, FailedReadIsReportedAsReadFile) {
   } catch (const Error& e) {
     EXPECT_EQ(e.message(), "/proc/self/mem: readFile: hardware fault (Input/output error)");
   }
-}
-
-using LinkTest = qvtest::ScratchDirTest;
-
-// The link's text is read whole whatever the first guess of its length, at the
-// lengths where a buffer fills exactly.
-TEST_F(LinkTest, ReadsTheWholeTextWhateverTheFirstGuess) {
-  for (const std::size_t length : {1, 63, 64, 65, 255, 256, 257, 1000, 4095}) {
-    const std::string target = "t" + std::string(length - 1, 'x');
-    const std::string link = path("link");
-    std::filesystem::remove(link);
-    std::filesystem::create_symlink(target, link);
-    for (const std::size_t guess : {std::size_t{0}, std::size_t{1}, length - 1 + (length == 1),
-                                    length, length + 1, std::size_t{256}}) {
-      std::string text;
-      EXPECT_EQ(readLink(link, text, guess), 0) << length << " " << guess;
-      EXPECT_EQ(text, target) << length << " " << guess;
-    }
-  }
-  std::string text;
-  EXPECT_EQ(readLink(path("missing"), text), ENOENT);
 }
 
 }  // namespace

@@ -27,15 +27,6 @@ bool FdSink::isTerminal() const {
   return fd_ >= 0 && isTerminalFd(fd_);
 }
 
-// Descriptors 1 and 2 on every system.
-FdSink standardOutput() {
-  return FdSink(1, "<stdout>");
-}
-
-FdSink standardError() {
-  return FdSink(2, "<stderr>");
-}
-
 std::string readWholeFile(const std::string& path) {
   std::int64_t size = -1;
   const int fd = openToRead(path, size);

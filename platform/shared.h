@@ -26,15 +26,12 @@ struct Failure {
     return Error::io(where.empty() ? path : where, operation, errnum, description);
   }
 };
-// Nothing when the step succeeded.
-using Outcome = std::optional<Failure>;
+using Outcome = std::optional<Failure>;  // nothing when the step succeeded
 
 // Writes every byte; adds those that reached the file to written.
 Outcome writeAll(int fd, const char* data, std::size_t size, std::uint64_t& written);
-// 0 or the close's errno.
-int closeFd(int fd);
-// Whether fd is a terminal (on Windows, a console).
-bool isTerminalFd(int fd);
+int closeFd(int fd);        // 0 or the close's errno
+bool isTerminalFd(int fd);  // on Windows, a console
 // A descriptor to read path, or minus the open's errno (EISDIR for a directory);
 // size is the file's, or -1 where it tells none (pipes, devices).
 int openToRead(const std::string& path, std::int64_t& size);
@@ -44,10 +41,9 @@ std::int64_t readSome(int fd, char* data, std::size_t room);
 void adviseHugePages(void* p, std::size_t bytes) noexcept;
 unsigned long processId();
 
-// One system's page file: open() opens the path or a new file beside it (named by
-// createHidden) for size bytes, reserved; close() gives the page its length and the
-// old page's permissions; commit() puts it over the path. Destroying it undoes what
-// was not committed.
+// One system's page file: open() opens the path or a new file beside it for size bytes,
+// reserved; close() gives it its length and the old page's permissions; commit() puts it
+// over the path. Destroying it undoes what was not committed.
 class PageSteps {
  public:
   virtual ~PageSteps() = default;
@@ -58,10 +54,16 @@ class PageSteps {
 };
 std::unique_ptr<PageSteps> systemPageSteps();
 
-// create(name) for a hidden name beside the page (folder + "." + the first 200 bytes
-// of base + ".PID.RANDOM"), a new one for each EEXIST, 9 at most; name stays empty
-// when the last failed.
+// create(name) of a hidden name beside the page, folder + "." + base's first 200 bytes +
+// ".PID.RANDOM", anew for each EEXIST, 9 at most; name stays empty when all failed.
 Outcome createHidden(const std::string& folder, const std::string& base, std::string& name,
                      const std::function<Outcome(const std::string&)>& create);
+
+#if !defined(_WIN32)
+// POSIX page steps that try unnamed files where tryUnnamedFiles and the system
+// (unnamedFilesBuilt: Linux, this build) allow it, else hidden ones.
+std::unique_ptr<PageSteps> posixPageSteps(bool tryUnnamedFiles);
+extern const bool unnamedFilesBuilt;
+#endif
 
 }  // namespace qv::platform
