@@ -37,7 +37,7 @@ void runSteps(const std::vector<std::string>& args, Output& out, bool outputIsTe
   showFlags(out, options.flags);
   showPositionals(out, options.positionals);
   const std::string& inputPath = options.positionals.front();
-  std::string document = platform::readWholeFile(inputPath);
+  Bytes document = platform::readWholeFile(inputPath);
   const auto nameTree =
       std::make_shared<const LabelTree>(nameTreeOf(inputPath, std::move(document)));
   const Workers workers = workersFor(platform::availableCpus(), nameTree->size());

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/bytes.h"
 #include "base/output.h"
 
 namespace qv::platform {
@@ -56,7 +57,7 @@ inline FdSink standardError() {
 
 // The whole file, every byte as it is. A directory is refused (EISDIR): reading it
 // must never look like an empty document.
-std::string readWholeFile(const std::string& path);
+Bytes readWholeFile(const std::string& path);
 
 // The bytes a text of this size takes in the system's files, where a line end may
 // take more than its line feed (CR LF on Windows).

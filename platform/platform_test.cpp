@@ -28,7 +28,7 @@ TEST_F(PlatformTest, ReadsEveryByteOfAFileAsItIs) {
   std::string bytes = "<a>x\x1ay</a>\r\r\n<b/>\r\n";
   for (int c = 0; c < 256; ++c) bytes += static_cast<char>(c);
   write("in.xml", bytes);
-  EXPECT_TRUE(readWholeFile(path("in.xml")) == bytes);
+  EXPECT_TRUE(readWholeFile(path("in.xml")).view() == bytes);
 }
 
 TEST_F(PlatformTest, ReadingFailsWithTheReportOfWhatWentWrong) {
@@ -80,7 +80,7 @@ TEST_F(PlatformTest, ThePageReachesItsFileWithTheSystemsLineEndsWhateverTheBlock
   // Fails unless every byte was counted as it reached the file.
   file.close();
   file.commit();
-  EXPECT_TRUE(readWholeFile(path("page.html")) == expected + expected);
+  EXPECT_TRUE(readWholeFile(path("page.html")).view() == expected + expected);
 }
 
 #ifdef _WIN32

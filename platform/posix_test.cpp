@@ -83,7 +83,7 @@ TEST(ReadWholeFile, ReadsAPipeUntilItsWriterCloses) {
     }
     ::close(ends[1]);
   });
-  const std::string received = readWholeFile("/dev/fd/" + std::to_string(ends[0]));
+  const std::string received(readWholeFile("/dev/fd/" + std::to_string(ends[0])).view());
   writer.join();
   ::close(ends[0]);
   EXPECT_TRUE(received == sent);

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <limits>
 #include <random>
 #include <utility>
 
@@ -27,7 +28,7 @@ bool FdSink::isTerminal() const {
   return fd_ >= 0 && isTerminalFd(fd_);
 }
 
-std::string readWholeFile(const std::string& path) {
+Bytes readWholeFile(const std::string& path) {
   std::int64_t size = -1;
   const int fd = openToRead(path, size);
   if (fd < 0) throw Error::io(path, "openFile", -fd);
@@ -36,21 +37,20 @@ std::string readWholeFile(const std::string& path) {
     ~Closer() { closeFd(fd); }
   } closer{fd};
   // Room for the size a file tells, doubled whenever it fills; a size past what
-  // memory holds (4 GB on a 32-bit system) is refused before it wraps.
-  std::string text;
-  if (size >= 0 && static_cast<std::uint64_t>(size) >= text.max_size()) {
+  // memory holds (2 GB on a 32-bit system) is refused before it wraps.
+  constexpr auto kMost = static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max());
+  if (size >= 0 && static_cast<std::uint64_t>(size) >= kMost) {
     throw Error::io(path, "readFile", ENOMEM);
   }
-  const std::size_t capacity = size >= 0 ? static_cast<std::size_t>(size) + 1 : 1 << 16;
-  text.reserve(capacity);
-  adviseHugePages(text.data(), capacity);
-  text.resize(capacity);
+  Bytes text;
+  text.reserve(size >= 0 ? static_cast<std::size_t>(size) + 1 : 1 << 16);
+  adviseHugePages(text.data(), text.capacity());
   for (std::size_t used = 0;;) {
-    if (used == text.size()) {
-      if (used == text.max_size()) throw Error::io(path, "readFile", ENOMEM);
-      text.resize(used <= text.max_size() / 2 ? used * 2 : text.max_size());
+    if (used == text.capacity()) {
+      if (used == kMost) throw Error::io(path, "readFile", ENOMEM);
+      text.reserve(used <= kMost / 2 ? used * 2 : kMost);
     }
-    const std::int64_t n = readSome(fd, text.data() + used, text.size() - used);
+    const std::int64_t n = readSome(fd, text.data() + used, text.capacity() - used);
     if (n < 0) throw Error::io(path, "readFile", static_cast<int>(-n));
     if (n == 0) {
       text.resize(used);

@@ -55,6 +55,11 @@ class LabelColumn<Label> {
     bits_.push_back(bits);
   }
   std::size_t size() const { return data_.size(); }
+  // Points each label at where(label): its characters, moved elsewhere.
+  template <class F>
+  void relocate(F where) {
+    for (NodeIndex n = 0; n < data_.size(); ++n) data_[n] = where((*this)[n]);
+  }
   Label operator[](NodeIndex n) const {
     const std::uint32_t bits = bits_[n];
     if (bits == kLongSize) {
@@ -134,6 +139,11 @@ class TreeBuilder {
   }
   void open(T label) { open_.push_back(add(std::move(label))); }
   void leaf(T label) { add(std::move(label)); }
+  // Before finish(): every label's data becomes where(label) (see LabelColumn<Label>).
+  template <class F>
+  void relocateLabels(F where) {
+    labels_.relocate(where);
+  }
   void close() {
     const NodeIndex n = open_.back();
     open_.pop_back();

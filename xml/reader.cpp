@@ -62,14 +62,54 @@ class TreeEvents {
 };
 
 struct DocumentStorage {
-  std::string document;
+  Bytes document;
   std::string path;
   TextArena arena;
 };
 
+// Text labels are slices of the document: moved to its front, in document order,
+// they let the rest of it go, most of a document being markup. Slices out of order
+// or overlapping, which the scanner never makes, leave the document as it is.
+void keepOnlySlices(TreeBuilder<Label>& builder, Bytes& document) {
+  const auto at = [](const void* p) { return reinterpret_cast<std::uintptr_t>(p); };
+  const auto isSliceOf = [&](Label label, const char* begin, std::size_t size) {
+    return !label.wide() && at(label.data()) >= at(begin) &&
+           at(label.data()) + label.size() <= at(begin) + size;
+  };
+  char* const old = document.data();
+  std::uintptr_t last = at(old);
+  bool ordered = true;
+  builder.relocateLabels([&](Label label) {
+    if (isSliceOf(label, old, document.size())) {
+      ordered = ordered && at(label.data()) >= last;
+      last = at(label.data()) + label.size();
+    }
+    return label.data();
+  });
+  if (!ordered) return;
+  std::size_t kept = 0;
+  builder.relocateLabels([&](Label label) -> const void* {
+    if (!isSliceOf(label, old, document.size())) return label.data();
+    std::memmove(old + kept, label.data(), label.size());
+    kept += label.size();
+    return old + kept - label.size();
+  });
+  document.resize(kept);
+  document.shrinkToFit();
+  if (document.data() == old) return;
+  builder.relocateLabels([&](Label label) -> const void* {
+    if (!isSliceOf(label, old, kept)) return label.data();
+    return document.data() + (at(label.data()) - at(old));
+  });
+}
+
 }  // namespace
 
-LabelTree nameTreeOf(std::string inputPath, std::string document) {
+LabelTree nameTreeOf(std::string inputPath, std::string_view document) {
+  return nameTreeOf(std::move(inputPath), Bytes(document));
+}
+
+LabelTree nameTreeOf(std::string inputPath, Bytes document) {
   // The storage is placed first, so that nothing moves the document after its
   // slices have become labels.
   auto storage = std::make_shared<DocumentStorage>();
@@ -84,6 +124,7 @@ LabelTree nameTreeOf(std::string inputPath, std::string document) {
   builder.open(Label(storage->path));
   TreeEvents events(builder, storage->arena);
   parseXML(storage->document, events);
+  keepOnlySlices(builder, storage->document);
   return std::move(builder).finish(std::move(storage));
 }
 

@@ -5,13 +5,16 @@
 #include <string>
 #include <string_view>
 
+#include "base/bytes.h"
 #include "tree/tree.h"
 
 namespace qv {
 
 // nameTreeOf: the label tree of document (element names, texts and references),
 // whose root label is inputPath. The tree takes the document over (its line ends
-// folded in place; text labels are slices of it) and owns every label it holds.
-LabelTree nameTreeOf(std::string inputPath, std::string document);
+// folded in place, then only its text labels' characters kept) and owns every label.
+LabelTree nameTreeOf(std::string inputPath, Bytes document);
+// A copy of document, for callers that hold a string.
+LabelTree nameTreeOf(std::string inputPath, std::string_view document);
 
 }  // namespace qv

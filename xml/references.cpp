@@ -13,11 +13,10 @@ constexpr char32_t kMaxCode = 0x10FFFF;
 
 }  // namespace
 
-void foldLineEnds(std::string& text) {
-  char* const begin = text.data();
-  char* const end = begin + text.size();
-  char* in = findByte(begin, '\r', text.size());
-  if (in == nullptr) return;
+std::size_t foldLineEnds(char* const begin, std::size_t size) {
+  char* const end = begin + size;
+  char* in = findByte(begin, '\r', size);
+  if (in == nullptr) return size;
   char* out = in;
   while (in < end) {
     // in is at a carriage return.
@@ -30,7 +29,7 @@ void foldLineEnds(std::string& text) {
     out += next - in;
     in = next;
   }
-  text.resize(static_cast<std::size_t>(out - begin));
+  return static_cast<std::size_t>(out - begin);
 }
 
 std::optional<char32_t> resolveReference(std::string_view name) {

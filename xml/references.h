@@ -3,14 +3,15 @@
 // name either stands for one character or is left unresolved. Neither can fail.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace qv {
 
-// CRLF and lone CR become LF, in place; the text only ever shrinks.
-void foldLineEnds(std::string& text);
+// CRLF and lone CR become LF, in place; returns the text's new, never larger, size.
+std::size_t foldLineEnds(char* text, std::size_t size);
 
 // The character that a reference name (what stands between "&" and ";") stands
 // for: one of the five named ones ("lt", "gt", "amp", "apos", "quot"), or a

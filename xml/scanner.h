@@ -506,10 +506,11 @@ class Scanner {
 //   examined(std::uint64_t units)                  if declared: bytes and elements looked at
 // Views last until the next event, but names and stableSlice text are slices of
 // document and live as long as it does.
-template <class Events>
-void parseXML(std::string& document, Events& events) {
-  foldLineEnds(document);
-  detail::Scanner<Events> scanner(document, events);
+// Document: a std::string or Bytes.
+template <class Document, class Events>
+void parseXML(Document& document, Events& events) {
+  document.resize(foldLineEnds(document.data(), document.size()));
+  detail::Scanner<Events> scanner(std::string_view(document.data(), document.size()), events);
   scanner.run();
 }
 
