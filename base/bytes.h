@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -16,7 +17,9 @@ namespace qv {
 class Bytes {
  public:
   Bytes() = default;
+  // A block even for no bytes: data() is never null once a Bytes holds text.
   explicit Bytes(std::string_view text) {
+    reserve(text.size() + 1);
     resize(text.size());
     if (!text.empty()) std::memcpy(data_, text.data(), text.size());
   }
@@ -42,6 +45,7 @@ class Bytes {
   void reserve(std::size_t n) {
     n = std::max(n, size_);
     if (n == capacity_) return;
+    if (n > static_cast<std::size_t>(PTRDIFF_MAX)) throw std::bad_alloc();
     void* moved = std::realloc(data_, n == 0 ? 1 : n);
     if (moved == nullptr) throw std::bad_alloc();
     data_ = static_cast<char*>(moved);

@@ -14,13 +14,16 @@
 # with apt-get when absent; a peer that exits with an error is shown as
 # rejecting the document, one killed by a signal as failing. Before every timed
 # run the written files are removed and the dirty pages synced, so that no run
-# pays for the write-back of another. Wall time is the median of RUNS runs;
-# memory is the largest peak resident set seen. The 100 MB catalog is run once
+# pays for the write-back of another. The tools take turns, RUNS rounds of one run
+# each. Wall time and CPU (user + system) are medians; memory is the largest peak
+# resident set seen, also as a ratio to the input ("MB/in"); "qv/el" is
+# quiltview's CPU over xmlstarlet el's. The 100 MB catalog is run once
 # more on one CPU (taskset), where the page is written by one thread, and then
 # twice more, each run after "sync; sleep 1": writing its page into a new file,
 # and replacing the page an untimed run wrote just before (what rerunning costs).
 #
 #   bench/run.sh RUNS replace   only the last comparison
+#   bench/run.sh RUNS DOCUMENT  only that document's row (catalog-100MB, say)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-3}
@@ -44,10 +47,12 @@ fi
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILTVIEW_BENCH=ON -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build" --target quiltview quiltview_gen quiltview_nodes >/dev/null
-qv=$build/quiltview
+# QUILTVIEW=path runs another build of the tool (an older one, to compare).
+qv=${QUILTVIEW:-$build/quiltview}
 
 docs=(catalog-10MB catalog-100MB catalog-300MB wide-1M deep-10k soup-10MB)
 [ "$only" = replace ] && docs=(catalog-100MB)
+[ -n "$only" ] && [ "$only" != replace ] && docs=("$only")
 declare -A recipe=(
   [catalog-10MB]="catalog 10000000 1"
   [catalog-100MB]="catalog 100000000 1"
@@ -60,34 +65,40 @@ for d in "${docs[@]}"; do
   [ -s "$data/$d.xml" ] || "$build/bench/quiltview_gen" ${recipe[$d]} >"$data/$d.xml"
 done
 
-# Runs a command RUNS times with the given stack limit (KB) and CPU list;
-# prints "median-seconds peak-KB outcome", outcome being ok, rejects or fails.
+# Runs a command once with the given stack limit (KB) and CPU list; prints
+# "seconds cpu-seconds peak-KB outcome", cpu being user + system time and outcome
+# ok, rejects or fails.
 measure() {
   local stack=$1 cpus=$2
   shift 2
-  local times=() peak=0 outcome=ok status
-  for ((i = 0; i < runs; i++)); do
-    rm -f "$scratch"/*
-    sync
-    status=0
-    (ulimit -s "$stack"; taskset -c "$cpus" /usr/bin/time -f '%e %M %x' -o "$scratch/time" "$@" \
-      >/dev/null 2>"$scratch/err") || status=$?
-    # time(1) writes a line of its own first when the command fails.
-    read -r t m x < <(tail -n 1 "$scratch/time")
-    times+=("$t")
-    ((m > peak)) && peak=$m
-    if ((status != 0)); then
-      grep -q "Command terminated by signal" "$scratch/time" && outcome=fails || outcome=rejects
-    fi
-  done
-  printf '%s %s %s\n' "$(printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')" \
-    "$peak" "$outcome"
+  local outcome=ok status=0
+  rm -f "$scratch"/*
+  sync
+  (ulimit -s "$stack"; taskset -c "$cpus" /usr/bin/time -f '%e %U %S %M' -o "$scratch/time" "$@" \
+    >/dev/null 2>"$scratch/err") || status=$?
+  # time(1) writes a line of its own first when the command fails.
+  read -r t u s m < <(tail -n 1 "$scratch/time")
+  if ((status != 0)); then
+    grep -q "Command terminated by signal" "$scratch/time" && outcome=fails || outcome=rejects
+  fi
+  printf '%s %s %s %s\n' "$t" "$(awk -v u="$u" -v s="$s" 'BEGIN { print u + s }')" "$m" "$outcome"
+}
+# The median of the numbers on standard input.
+median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+# Of measure's lines: the median time and CPU, the largest peak, and ok or the
+# outcome of a run that was not.
+summary() {
+  local t c
+  t=$(printf '%s\n' "$@" | awk '{print $1}' | median)
+  c=$(printf '%s\n' "$@" | awk '{print $2}' | median)
+  printf '%s %s %s %s\n' "$t" "$c" "$(printf '%s\n' "$@" | awk '$3 > m {m = $3} END {print m}')" \
+    "$(printf '%s\n' "$@" | awk '$4 != "ok" {o = $4} END {print o == "" ? "ok" : o}')"
 }
 
 all=$(seq -s, 0 $(($(nproc) - 1)))
-[ "$only" = replace ] || printf '%-20s %7s %9s %8s %8s | %7s %7s %7s | %6s %6s | %7s %6s | %7s %6s\n' \
-  document "in MB" nodes "draw MB" "page MB" "qv s" "qv MB" "MB/s" "dd s" "qv/dd" \
-  "lint s" "qv/lint" "el s" "qv/el"
+[ "$only" = replace ] || printf '%-20s %7s %9s %8s %8s | %6s %6s %6s %6s %6s | %6s %6s | %6s %6s | %6s %6s %6s\n' \
+  document "in MB" nodes "draw MB" "page MB" "qv s" "cpu s" "MB" "MB/in" "MB/s" "dd s" "qv/dd" \
+  "lint s" "qv/lint" "el s" "cpu s" "qv/el"
 row() {
   local d=$1 cpus=$2 label=$3
   local f=$data/$d.xml
@@ -98,19 +109,27 @@ row() {
   rm -f "$scratch"/*
   drawn=$( (ulimit -s "$stack"; "$qv" -o "$scratch/page.html" "$f") | wc -c)
   page=$(stat -c %s "$scratch/page.html")
-  read -r qt qm qo < <(measure "$stack" "$cpus" "$qv" -o "$scratch/page.html" "$f")
-  read -r dt _ _ < <(measure 8192 "$cpus" dd if=/dev/zero of="$scratch/dd.bin" bs=1M \
-    count="$page" iflag=count_bytes)
-  read -r lt lm lo < <(measure 8192 "$cpus" xmllint --noout --huge "$f")
-  read -r et em eo < <(measure 8192 "$cpus" xmlstarlet el "$f")
+  # Each tool in turn, RUNS times over: what the machine does meanwhile falls on all.
+  local q=() dd=() lint=() el=()
+  for ((i = 0; i < runs; i++)); do
+    q+=("$(measure "$stack" "$cpus" "$qv" -o "$scratch/page.html" "$f")")
+    dd+=("$(measure 8192 "$cpus" dd if=/dev/zero of="$scratch/dd.bin" bs=1M count="$page" iflag=count_bytes)")
+    lint+=("$(measure 8192 "$cpus" xmllint --noout --huge "$f")")
+    el+=("$(measure 8192 "$cpus" xmlstarlet el "$f")")
+  done
+  read -r qt qc qm qo < <(summary "${q[@]}")
+  read -r dt _ _ _ < <(summary "${dd[@]}")
+  read -r lt _ _ lo < <(summary "${lint[@]}")
+  read -r et ec _ eo < <(summary "${el[@]}")
   [ "$qo" = ok ] || { echo "quiltview $qo on $d" >&2; exit 1; }
-  awk -v d="$label" -v b="$bytes" -v n="$nodes" -v dr="$drawn" -v p="$page" -v qt="$qt" \
-    -v qm="$qm" -v dt="$dt" -v lt="$lt" -v lo="$lo" -v et="$et" -v eo="$eo" '
-    function peer(t, o) { return o == "ok" ? sprintf("%7.2f %6.2f", t, qt / t) : sprintf("%14s", o) }
+  awk -v d="$label" -v b="$bytes" -v n="$nodes" -v dr="$drawn" -v p="$page" -v qt="$qt" -v qc="$qc" \
+    -v qm="$qm" -v dt="$dt" -v lt="$lt" -v lo="$lo" -v et="$et" -v ec="$ec" -v eo="$eo" '
     BEGIN {
-      printf "%-20s %7.1f %9d %8.1f %8.1f | %7.2f %7.0f %7.0f | %6.2f %6.2f | %s | %s\n",
-        d, b / 1e6, n, dr / 1e6, p / 1e6, qt, qm / 1024, b / 1e6 / qt, dt, qt / dt,
-        peer(lt, lo), peer(et, eo)
+      lint = lo == "ok" ? sprintf("%6.2f %6.2f", lt, qt / lt) : sprintf("%13s", lo)
+      el = eo == "ok" ? sprintf("%6.2f %6.2f %6.2f", et, ec, ec > 0 ? qc / ec : 0) : sprintf("%20s", eo)
+      printf "%-20s %7.1f %9d %8.1f %8.1f | %6.2f %6.2f %6.0f %6.2f %6.0f | %6.2f %6.2f | %s | %s\n",
+        d, b / 1e6, n, dr / 1e6, p / 1e6, qt, qc, qm / 1024, qm * 1024 / b, b / 1e6 / qt, dt, qt / dt,
+        lint, el
     }'
 }
 # Times quiltview writing the page of $2 RUNS times, each after sync and a second's
@@ -128,8 +147,7 @@ page_runs() {
     times+=("$t")
     ((m > peak)) && peak=$m
   done
-  printf '%s %s\n' "$(printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')" \
-    "$peak"
+  printf '%s %s\n' "$(printf '%s\n' "${times[@]}" | median)" "$peak"
 }
 replace_row() {
   local f=$data/catalog-100MB.xml
@@ -144,6 +162,7 @@ if [ "$only" = replace ]; then
   exit 0
 fi
 for d in "${docs[@]}"; do row "$d" "$all" "$d"; done
+[ -n "$only" ] && exit 0
 row catalog-100MB 0 "catalog-100MB, 1 CPU"
 replace_row
-echo "(medians of $runs runs; deep-10k runs quiltview with the stack limited to 256 KB)"
+echo "(medians of $runs interleaved runs; deep-10k runs quiltview with the stack limited to 256 KB)"

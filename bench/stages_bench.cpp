@@ -46,11 +46,15 @@ void* operator new(std::size_t n) {
   heap::add(p);
   return p;
 }
+// GCC takes this free() for one of memory from new, which here is malloc's.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void operator delete(void* p) noexcept {
   if (p == nullptr) return;
   heap::remove(p);
   std::free(p);
 }
+#pragma GCC diagnostic pop
 void operator delete(void* p, std::size_t) noexcept {
   operator delete(p);
 }
