@@ -7,20 +7,17 @@
 #
 # Documents are generated once into bench/data/ and reused. quiltview writes its
 # drawing to /dev/null and its page to a new file in bench/data/scratch (on the
-# file system of the checkout, not a memory file system); "dd" writes as many
-# zero bytes as the page has to a new file there, which is what taking the page
-# into the file system costs at the least. The peers are "xmllint --noout" (a
-# full DOM parse) and "xmlstarlet el" (a streaming element lister), installed
-# with apt-get when absent; a peer that exits with an error is shown as
-# rejecting the document, one killed by a signal as failing. Before every timed
-# run the written files are removed and the dirty pages synced, so that no run
-# pays for the write-back of another. The tools take turns, RUNS rounds of one run
-# each. Wall time and CPU (user + system) are medians; memory is the largest peak
-# resident set seen, also as a ratio to the input ("MB/in"); "qv/el" is
-# quiltview's CPU over xmlstarlet el's. The 100 MB catalog is run once
-# more on one CPU (taskset), where the page is written by one thread, and then
-# twice more, each run after "sync; sleep 1": writing its page into a new file,
-# and replacing the page an untimed run wrote just before (what rerunning costs).
+# checkout's file system); "dd" writes as many zero bytes there, what taking the
+# page in costs at the least. The peers are "xmllint --noout" (a DOM parse) and
+# "xmlstarlet el" (a streaming lister), installed with apt-get when absent; one
+# that exits with an error is shown as rejecting the document, one killed by a
+# signal as failing. Before every run the files written are removed and synced.
+#
+# The tools take turns, RUNS rounds of one run each. Time and CPU (user + system)
+# are medians, memory the largest peak resident set, also over the input ("MB/in");
+# "qv/el" is quiltview's CPU over el's. The 100 MB catalog is run once more on one
+# CPU, then twice more after "sync; sleep 1": into a new file, and over the page an
+# untimed run wrote just before (what rerunning costs).
 #
 #   bench/run.sh RUNS replace   only the last comparison
 #   bench/run.sh RUNS DOCUMENT  only that document's row (catalog-100MB, say)
