@@ -14,8 +14,9 @@
 # signal as failing. Before every run the files written are removed and synced.
 #
 # The tools take turns, RUNS rounds of one run each. Time and CPU (user + system)
-# are medians, memory the largest peak resident set, also over the input ("MB/in");
-# "qv/el" is quiltview's CPU over el's. The 100 MB catalog is run once more on one
+# are medians, memory the largest peak resident set, also over the input ("MB/in").
+# quiltview's CPU is that of a run with its page to /dev/null (made in full all the
+# same), so that the file system's own work is not counted; "qv/el" divides it by el's. The 100 MB catalog is run once more on one
 # CPU, then twice more after "sync; sleep 1": into a new file, and over the page an
 # untimed run wrote just before (what rerunning costs).
 #
@@ -107,14 +108,16 @@ row() {
   drawn=$( (ulimit -s "$stack"; "$qv" -o "$scratch/page.html" "$f") | wc -c)
   page=$(stat -c %s "$scratch/page.html")
   # Each tool in turn, RUNS times over: what the machine does meanwhile falls on all.
-  local q=() dd=() lint=() el=()
+  local q=() qn=() dd=() lint=() el=()
   for ((i = 0; i < runs; i++)); do
     q+=("$(measure "$stack" "$cpus" "$qv" -o "$scratch/page.html" "$f")")
+    qn+=("$(measure "$stack" "$cpus" "$qv" -o /dev/null "$f")")
     dd+=("$(measure 8192 "$cpus" dd if=/dev/zero of="$scratch/dd.bin" bs=1M count="$page" iflag=count_bytes)")
     lint+=("$(measure 8192 "$cpus" xmllint --noout --huge "$f")")
     el+=("$(measure 8192 "$cpus" xmlstarlet el "$f")")
   done
-  read -r qt qc qm qo < <(summary "${q[@]}")
+  read -r qt _ qm qo < <(summary "${q[@]}")
+  read -r _ qc _ _ < <(summary "${qn[@]}")
   read -r dt _ _ _ < <(summary "${dd[@]}")
   read -r lt _ _ lo < <(summary "${lint[@]}")
   read -r et ec _ eo < <(summary "${el[@]}")
