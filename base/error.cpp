@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 namespace qv {
 
@@ -14,14 +15,11 @@ Error Error::program(std::string text) {
 }
 
 Error Error::io(std::string path, std::string operation, int errnum, std::string description) {
-  std::string message = std::move(path);
-  message += ": ";
-  message += operation;
-  message += ": ";
-  message += ioKindPhrase(errnum);
-  message += " (";
-  message += description.empty() ? std::strerror(errnum) : description;
-  message += ")";
+  const std::string_view parts[] = {
+      path, ": ", operation, ": ", ioKindPhrase(errnum), " (",
+      description.empty() ? std::string_view(std::strerror(errnum)) : description, ")"};
+  std::string message;
+  for (const std::string_view part : parts) message.append(part);
   return Error(std::move(message));
 }
 

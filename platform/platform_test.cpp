@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cinttypes>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -129,6 +132,25 @@ TEST(Platform, FindByteFindsTheFirstByteWithinItsRangeOnly) {
 
 // A large block is pages of its own, not a piece of the heap: aligned for huge
 // pages on POSIX systems, and gone from the process once unmapped.
+#ifndef _WIN32
+// Whether the page at p is mapped, as /proc/self/maps says: qemu-user keeps that
+// list for its guest, where msync would see the host's reservation of a 32-bit
+// guest's space. Without the list, msync tells.
+bool isMapped(void* p) {
+  std::ifstream maps("/proc/self/maps");
+  if (!maps) return ::msync(p, 1, MS_ASYNC) == 0;
+  const auto at = reinterpret_cast<std::uintptr_t>(p);
+  for (std::string line; std::getline(maps, line);) {
+    std::uintptr_t begin = 0, end = 0;
+    if (std::sscanf(line.c_str(), "%" SCNxPTR "-%" SCNxPTR, &begin, &end) == 2 && at >= begin &&
+        at < end) {
+      return true;
+    }
+  }
+  return false;
+}
+#endif
+
 TEST(Platform, LargeBlocksAreMappedPagesOfTheirOwn) {
   constexpr std::size_t kBytes = (std::size_t{5} << 20) + 3;
   auto* p = static_cast<unsigned char*>(mapLarge(kBytes));
@@ -152,8 +174,8 @@ TEST(Platform, LargeBlocksAreMappedPagesOfTheirOwn) {
   const std::size_t mapped = (kBytes + kHugePage - 1) / kHugePage * kHugePage;
   EXPECT_EQ(::msync(p, mapped, MS_ASYNC), 0) << std::strerror(errno);
   unmapLarge(p, kBytes);
-  EXPECT_EQ(::msync(p, mapped, MS_ASYNC), -1);
-  EXPECT_EQ(errno, ENOMEM);
+  EXPECT_FALSE(isMapped(p));
+  EXPECT_FALSE(isMapped(p + mapped - 1));
 #endif
 }
 
