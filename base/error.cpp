@@ -16,8 +16,14 @@ Error Error::program(std::string text) {
 
 Error Error::io(std::string path, std::string operation, int errnum, std::string description) {
   const std::string_view parts[] = {
-      path, ": ", operation, ": ", ioKindPhrase(errnum), " (",
-      description.empty() ? std::string_view(std::strerror(errnum)) : description, ")"};
+      path,
+      ": ",
+      operation,
+      ": ",
+      ioKindPhrase(errnum),
+      " (",
+      description.empty() ? std::string_view(std::strerror(errnum)) : description,
+      ")"};
   std::string message;
   for (const std::string_view part : parts) message.append(part);
   return Error(std::move(message));
