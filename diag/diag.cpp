@@ -82,13 +82,15 @@ void writeLabel(Out& out, Label label) {
     out.write(label.narrow());
     return;
   }
-  for (char32_t c : label.codes()) {
-    if (c < 256) {
-      out.put(static_cast<char>(c));
-    } else {
-      putUtf8(out, c);
+  label.visit([&](auto codes) {
+    for (const char32_t c : codes) {
+      if (c < 256) {
+        out.put(static_cast<char>(c));
+      } else {
+        putUtf8(out, c);
+      }
     }
-  }
+  });
 }
 
 bool isShownVisibly(unsigned char c) {

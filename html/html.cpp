@@ -69,8 +69,10 @@ void writeEscapedLine(Out& out, std::span<const unsigned char> chars) {
   out.write(std::string_view(p + start, chars.size() - start));
 }
 
-template <class Out>
-void writeEscapedLine(Out& out, std::span<const char32_t> chars) {
+namespace {
+
+template <class Out, class Code>
+void writeEscapedCodes(Out& out, std::span<const Code> chars) {
   for (const char32_t c : chars) {
     if (c > 0xFF) {
       char digits[32];  // room beyond any code, which the compiler cannot see
@@ -87,6 +89,18 @@ void writeEscapedLine(Out& out, std::span<const char32_t> chars) {
   }
 }
 
+}  // namespace
+
+template <class Out>
+void writeEscapedLine(Out& out, std::span<const char16_t> chars) {
+  writeEscapedCodes(out, chars);
+}
+
+template <class Out>
+void writeEscapedLine(Out& out, std::span<const char32_t> chars) {
+  writeEscapedCodes(out, chars);
+}
+
 // The page writes through an Output, measures through a ByteCount and makes the
 // pieces it copies through a StringOutput.
 template void renderTag(Output&, TagKind, std::string_view, std::span<const HtmlAttr>, std::size_t);
@@ -95,6 +109,8 @@ template void renderTag(ByteCount&, TagKind, std::string_view, std::span<const H
 template void renderTag(StringOutput&, TagKind, std::string_view, std::span<const HtmlAttr>,
                         std::size_t);
 template void writeEscapedLine(Output&, std::span<const unsigned char>);
+template void writeEscapedLine(Output&, std::span<const char16_t>);
+template void writeEscapedLine(ByteCount&, std::span<const char16_t>);
 template void writeEscapedLine(Output&, std::span<const char32_t>);
 template void writeEscapedLine(ByteCount&, std::span<const char32_t>);
 

@@ -81,6 +81,8 @@ void renderTag(Out& out, TagKind kind, std::string_view name, std::span<const Ht
 template <class Out>
 void writeEscapedLine(Out& out, std::span<const unsigned char> chars);
 template <class Out>
+void writeEscapedLine(Out& out, std::span<const char16_t> chars);
+template <class Out>
 void writeEscapedLine(Out& out, std::span<const char32_t> chars);
 
 }  // namespace qv

@@ -101,7 +101,11 @@ void writeLabelDivision(Out& out, Label label, std::int32_t id) {
   const std::string_view idText = digitsOf(digits, id);
   auto escaped = [](Out& o, auto line) { writeEscapedLine(o, line); };
   if constexpr (std::is_same_v<Out, ByteCount>) {
-    if (label.wide()) return layDivision(out, label.codes(), idText, escaped);
+    if (label.wide()) {
+      return label.visit([&](auto codes) {
+        if constexpr (sizeof(codes[0]) > 1) layDivision(out, codes, idText, escaped);
+      });
+    }
     // Measured by the escapes' sizes alone: no byte of a line is a line feed.
     layDivision(out, label.narrow(), idText, [](ByteCount& c, std::span<const char> line) {
       for (const char ch : line) c.add(kLineEscapes[static_cast<unsigned char>(ch)].size);

@@ -44,9 +44,30 @@ Label TextArena::add(std::string_view narrow) {
 }
 
 Label TextArena::add(std::u32string_view wide) {
+  if (std::all_of(wide.begin(), wide.end(), [](char32_t c) { return c <= 0xFFFF; })) {
+    auto* at =
+        reinterpret_cast<char16_t*>(allocate(wide.size() * sizeof(char16_t), alignof(char16_t)));
+    std::copy(wide.begin(), wide.end(), at);
+    return Label(std::u16string_view(at, wide.size()));
+  }
   char* at = allocate(wide.size() * sizeof(char32_t), alignof(char32_t));
-  if (!wide.empty()) std::memcpy(at, wide.data(), wide.size() * sizeof(char32_t));
+  std::memcpy(at, wide.data(), wide.size() * sizeof(char32_t));
   return Label(std::u32string_view(reinterpret_cast<const char32_t*>(at), wide.size()));
+}
+
+Label TextArena::copy(Label label) {
+  switch (label.form()) {
+    case Label::Form::Narrow:
+      return add(label.narrow());
+    case Label::Form::Wide16: {
+      char* at = allocate(label.size() * sizeof(char16_t), alignof(char16_t));
+      if (!label.empty()) std::memcpy(at, label.data(), label.size() * sizeof(char16_t));
+      return Label(at, label.size(), Label::Form::Wide16);
+    }
+    case Label::Form::Wide32:
+      break;
+  }
+  return add(std::u32string_view(static_cast<const char32_t*>(label.data()), label.size()));
 }
 
 }  // namespace qv

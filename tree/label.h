@@ -1,5 +1,6 @@
 // Label: a read-only view of the characters of one node label, narrow (a byte a
-// character, nearly always) or wide (only a numeric reference above 255 makes one).
+// character, nearly always) or wide (only a numeric reference above 255 makes one),
+// a wide one two bytes a character where its codes allow, else four.
 #pragma once
 
 #include <cstddef>
@@ -15,14 +16,20 @@ namespace qv {
 
 class Label {
  public:
+  enum class Form : std::uint8_t { Narrow, Wide16, Wide32 };
+
   constexpr Label() = default;
   Label(std::string_view narrow) : data_(narrow.data()), bits_(narrow.size()) {}
   Label(const char* narrow) : Label(std::string_view(narrow)) {}
   Label(const std::string& narrow) : Label(std::string_view(narrow)) {}
-  Label(std::u32string_view wide) : data_(wide.data()), bits_(wide.size() | kWideBit) {}
+  Label(std::u16string_view wide) : Label(wide.data(), wide.size(), Form::Wide16) {}
+  Label(std::u32string_view wide) : Label(wide.data(), wide.size(), Form::Wide32) {}
 
   bool wide() const { return (bits_ & kWideBit) != 0; }
-  std::size_t size() const { return bits_ & ~kWideBit; }
+  Form form() const {
+    return !wide() ? Form::Narrow : (bits_ & kHalfBit) != 0 ? Form::Wide16 : Form::Wide32;
+  }
+  std::size_t size() const { return wide() ? bits_ & kWideSize : bits_; }
   bool empty() const { return size() == 0; }
 
   // Precondition: !wide().
@@ -30,24 +37,38 @@ class Label {
   std::span<const unsigned char> bytes() const {
     return {static_cast<const unsigned char*>(data_), size()};
   }
-  // Precondition: wide().
-  std::span<const char32_t> codes() const { return {static_cast<const char32_t*>(data_), size()}; }
 
-  char32_t operator[](std::size_t i) const { return wide() ? codes()[i] : bytes()[i]; }
-
-  // Calls f with a span of code units (unsigned char or char32_t) and returns its result.
+  // Calls f with a span of code units (unsigned char, char16_t or char32_t) and
+  // returns its result.
   template <class F>
   decltype(auto) visit(F&& f) const {
-    return wide() ? f(codes()) : f(bytes());
+    switch (form()) {
+      case Form::Wide16:
+        return f(std::span<const char16_t>(static_cast<const char16_t*>(data_), size()));
+      case Form::Wide32:
+        return f(std::span<const char32_t>(static_cast<const char32_t*>(data_), size()));
+      case Form::Narrow:
+        break;
+    }
+    return f(bytes());
   }
 
-  // Where the characters are: with wide() and size(), all a label is.
+  char32_t operator[](std::size_t i) const {
+    return visit([i](auto chars) -> char32_t { return chars[i]; });
+  }
+
+  // Where the characters are: with form() and size(), all a label is. A wide size
+  // is below 2^30 on 32-bit systems, far beyond what their memory holds at 2 bytes.
   const void* data() const { return data_; }
-  Label(const void* data, std::size_t size, bool wide)
-      : data_(data), bits_(size | (wide ? kWideBit : 0)) {}
+  Label(const void* data, std::size_t size, Form form)
+      : data_(data),
+        bits_(form == Form::Narrow ? size
+                                   : size | kWideBit | (form == Form::Wide16 ? kHalfBit : 0)) {}
 
  private:
   static constexpr std::size_t kWideBit = std::size_t{1} << (sizeof(std::size_t) * 8 - 1);
+  static constexpr std::size_t kHalfBit = kWideBit >> 1;
+  static constexpr std::size_t kWideSize = kHalfBit - 1;
   const void* data_ = "";
   std::size_t bits_ = 0;
 };
@@ -60,12 +81,10 @@ std::u32string toU32(Label label);
 class TextArena {
  public:
   Label add(std::string_view narrow);
+  // Two bytes a character when every code is below 2^16, else four.
   Label add(std::u32string_view wide);
-  // A copy of label in the same form (narrow or wide).
-  Label copy(Label label) {
-    return label.wide() ? add(std::u32string_view(label.codes().data(), label.size()))
-                        : add(label.narrow());
-  }
+  // A copy of label, narrow if it was, in the narrowest wide form if not.
+  Label copy(Label label);
   // Reserves n bytes at the end of the current block and returns where to write them.
   char* allocate(std::size_t n, std::size_t align = 1);
 

@@ -34,7 +34,7 @@ class LabelColumn {
 };
 
 // A Label in 12 bytes, not 16: its pointer, and its size and form in 32 bits. The
-// rare label of 2^31 characters or more keeps its size aside.
+// rare label of 2^31 characters or more (2^30 wide) keeps its size aside.
 template <>
 class LabelColumn<Label> {
  public:
@@ -44,12 +44,15 @@ class LabelColumn<Label> {
   }
   void push_back(Label label) {
     std::uint32_t bits = kLongSize;
-    // Sizes below 2^31 - 1 fit beside the form's bit, and are never kLongSize.
-    if (label.size() < kWide - 1) {
-      bits = static_cast<std::uint32_t>(label.size()) | (label.wide() ? kWide : 0);
+    const std::size_t size = label.size();
+    // Sizes fit beside the form's bits, and are never kLongSize.
+    if (label.form() == Label::Form::Narrow && size < kWide) {
+      bits = static_cast<std::uint32_t>(size);
+    } else if (label.form() != Label::Form::Narrow && size < kWideSize) {
+      bits = static_cast<std::uint32_t>(size) | kWide |
+             (label.form() == Label::Form::Wide16 ? kHalf : 0);
     } else {
-      longSizes_.emplace(static_cast<NodeIndex>(data_.size()),
-                         LongSize{label.size(), label.wide()});
+      longSizes_.emplace(static_cast<NodeIndex>(data_.size()), LongSize{size, label.form()});
     }
     data_.push_back(label.data());
     bits_.push_back(bits);
@@ -64,17 +67,21 @@ class LabelColumn<Label> {
     const std::uint32_t bits = bits_[n];
     if (bits == kLongSize) {
       const LongSize& kept = longSizes_.at(n);
-      return Label(data_[n], kept.size, kept.wide);
+      return Label(data_[n], kept.size, kept.form);
     }
-    return Label(data_[n], bits & ~kWide, (bits & kWide) != 0);
+    if ((bits & kWide) == 0) return Label(data_[n], bits, Label::Form::Narrow);
+    return Label(data_[n], bits & kWideSize,
+                 (bits & kHalf) != 0 ? Label::Form::Wide16 : Label::Form::Wide32);
   }
 
  private:
   static constexpr std::uint32_t kWide = std::uint32_t{1} << 31;
+  static constexpr std::uint32_t kHalf = kWide >> 1;
+  static constexpr std::uint32_t kWideSize = kHalf - 1;
   static constexpr std::uint32_t kLongSize = ~std::uint32_t{0};
   struct LongSize {
     std::size_t size;
-    bool wide;
+    Label::Form form;
   };
   LargeVector<const void*> data_;
   LargeVector<std::uint32_t> bits_;

@@ -84,35 +84,39 @@ namespace {
 // character of the long ones is ever read here).
 TEST(Tree, LabelsKeepTheirPlaceSizeAndForm) {
   static const char text[] = "narrow";
-  static const char32_t codes[] = U"wide";
+  static const char16_t half[] = u"\u03C0";
+  static const char32_t codes[] = U"\U0001F600";
+  using F = Label::Form;
   struct Case {
     const void* data;
     std::size_t size;
-    bool wide;
+    F form;
   };
-  std::vector<Case> cases = {{text, 6, false},
-                             {codes, 4, true},
-                             {text, 0, false},
-                             {text, 0x7FFFFFFF, false},
-                             {codes, 0x7FFFFFFF, true}};
-  // A 32-bit Label holds sizes below 2^31 only.
+  // The largest sizes kept in 32 bits with their form, and the first ones kept aside.
+  std::vector<Case> cases = {{text, 6, F::Narrow},           {half, 1, F::Wide16},
+                             {codes, 1, F::Wide32},          {text, 0, F::Narrow},
+                             {text, 0x7FFFFFFF, F::Narrow},  {half, 0x3FFFFFFE, F::Wide16},
+                             {codes, 0x3FFFFFFE, F::Wide32}, {half, 0x3FFFFFFF, F::Wide16},
+                             {codes, 0x3FFFFFFF, F::Wide32}};
+  // A 32-bit Label holds sizes below 2^31 only, 2^30 wide.
   if constexpr (sizeof(std::size_t) > 4) {
-    const std::uint64_t longSizes[] = {0x80000000, 0xFFFFFFFF, 5000000000};
+    const std::uint64_t longSizes[] = {0x40000000, 0x80000000, 0xFFFFFFFF, 5000000000};
     for (const std::uint64_t size : longSizes) {
-      cases.push_back({text, static_cast<std::size_t>(size), false});
-      cases.push_back({codes, static_cast<std::size_t>(size), true});
+      cases.push_back({text, static_cast<std::size_t>(size), F::Narrow});
+      cases.push_back({half, static_cast<std::size_t>(size), F::Wide16});
+      cases.push_back({codes, static_cast<std::size_t>(size), F::Wide32});
     }
   }
   TreeBuilder<Label> b;
   b.open("root");
-  for (const Case& c : cases) b.leaf(Label(c.data, c.size, c.wide));
+  for (const Case& c : cases) b.leaf(Label(c.data, c.size, c.form));
   const LabelTree t = std::move(b).finish();
   for (NodeIndex n = 1; n < t.size(); ++n) {
     const Case& c = cases[n - 1];
     const Label l = t.label(n);
     EXPECT_EQ(l.data(), c.data) << n;
     EXPECT_EQ(l.size(), c.size) << n;
-    EXPECT_EQ(l.wide(), c.wide) << n;
+    EXPECT_EQ(l.form(), c.form) << n;
   }
 }
 
