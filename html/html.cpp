@@ -1,5 +1,7 @@
 #include "html/html.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -89,7 +91,76 @@ void writeEscapedCodes(Out& out, std::span<const Code> chars) {
   }
 }
 
+// The bytes that do not stand for themselves, and what their escapes add.
+struct Extra {
+  unsigned char byte;
+  std::uint8_t more;
+};
+constexpr std::size_t kEscapedBytes = [] {
+  std::size_t n = 0;
+  for (const LineEscape& e : kLineEscapes) n += e.size != 1;
+  return n;
+}();
+constexpr std::array<Extra, kEscapedBytes> kExtras = [] {
+  std::array<Extra, kEscapedBytes> extras{};
+  std::size_t n = 0;
+  for (std::size_t c = 0; c < kLineEscapes.size(); ++c) {
+    if (kLineEscapes[c].size != 1) {
+      extras[n++] = {static_cast<unsigned char>(c),
+                     static_cast<std::uint8_t>(kLineEscapes[c].size - 1)};
+    }
+  }
+  return extras;
+}();
+
+// What a code adds to the one byte it would take alone: "&#", its digits (at least
+// three above 255) and ";", or its entity's extra bytes.
+template <class Code>
+std::uint32_t extraOf(Code c) {
+  if constexpr (sizeof(Code) > 1) {
+    if (c > 0xFF) {
+      std::uint32_t more = 5 + (c >= 1000) + (c >= 10000);
+      if constexpr (sizeof(Code) > 2) {
+        more +=
+            (c >= 100000) + (c >= 1000000) + (c >= 10000000) + (c >= 100000000) + (c >= 1000000000);
+      }
+      return more;
+    }
+  }
+  return kLineEscapes[c].size - 1u;
+}
+
 }  // namespace
+
+// Bytes sixteen at a time by comparisons, the rest by table: the size pass measures
+// every label this way. The lanes' sums are taken before they can wrap.
+template <class Code>
+std::uint64_t escapedSize(std::span<const Code> chars) {
+  std::uint64_t size = chars.size();
+  std::size_t i = 0;
+  if constexpr (sizeof(Code) == 1) {
+    using Lanes = unsigned char __attribute__((vector_size(16)));
+    constexpr std::size_t kRounds = 255 / kLongestLineEscape;
+    while (chars.size() - i >= sizeof(Lanes)) {
+      Lanes more{};
+      for (std::size_t r = 0; r < kRounds && chars.size() - i >= sizeof(Lanes); ++r) {
+        Lanes block;
+        std::memcpy(&block, chars.data() + i, sizeof block);
+        for (const Extra& e : kExtras) more += static_cast<Lanes>(block == e.byte) & e.more;
+        i += sizeof block;
+      }
+      // The lanes summed in pairs, then by a multiply that adds four 16-bit sums.
+      std::uint64_t halves[2];
+      std::memcpy(halves, &more, sizeof more);
+      for (std::uint64_t h : halves) {
+        h = (h & 0x00FF00FF00FF00FF) + ((h >> 8) & 0x00FF00FF00FF00FF);
+        size += (h * 0x0001000100010001) >> 48;
+      }
+    }
+  }
+  for (; i < chars.size(); ++i) size += extraOf(chars[i]);
+  return size;
+}
 
 template <class Out>
 void writeEscapedLine(Out& out, std::span<const char16_t> chars) {
@@ -110,8 +181,9 @@ template void renderTag(StringOutput&, TagKind, std::string_view, std::span<cons
                         std::size_t);
 template void writeEscapedLine(Output&, std::span<const unsigned char>);
 template void writeEscapedLine(Output&, std::span<const char16_t>);
-template void writeEscapedLine(ByteCount&, std::span<const char16_t>);
 template void writeEscapedLine(Output&, std::span<const char32_t>);
-template void writeEscapedLine(ByteCount&, std::span<const char32_t>);
+template std::uint64_t escapedSize(std::span<const unsigned char>);
+template std::uint64_t escapedSize(std::span<const char16_t>);
+template std::uint64_t escapedSize(std::span<const char32_t>);
 
 }  // namespace qv

@@ -85,4 +85,8 @@ void writeEscapedLine(Out& out, std::span<const char16_t> chars);
 template <class Out>
 void writeEscapedLine(Out& out, std::span<const char32_t> chars);
 
+// The bytes writeEscapedLine writes for a line (a line holds no line feed).
+template <class Code>
+std::uint64_t escapedSize(std::span<const Code> chars);
+
 }  // namespace qv

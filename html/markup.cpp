@@ -25,6 +25,7 @@ BoxAttrs::BoxAttrs(const BoxProps& style)
 namespace {
 
 constexpr std::string_view kDivisionOpen = "<div onclick=\"displayBox(";
+constexpr std::string_view kDivisionOpenEnd = ")\">";
 constexpr std::string_view kDivisionClose = "</div>";
 constexpr std::string_view kLineBreak = "<BR>\n";  // between two lines of a label
 
@@ -34,7 +35,7 @@ template <class Out, class Text, class WriteLine>
 void layDivision(Out& out, Text text, std::string_view id, WriteLine writeLine) {
   out.write(kDivisionOpen);
   out.write(id);
-  out.write(")\">");
+  out.write(kDivisionOpenEnd);
   bool first = true;
   forEachLine(text, [&](auto line) {
     if (!first) out.write(kLineBreak);
@@ -64,7 +65,7 @@ bool writeNarrowDivision(Output& out, Label label, std::string_view id) {
   // its size. Counted in 64 bits: six times a label of 716 MB wraps a 32-bit size_t
   // to a bound that fits.
   const std::uint64_t bound =
-      kDivisionOpen.size() + id.size() + 3 +
+      kDivisionOpen.size() + id.size() + kDivisionOpenEnd.size() +
       std::max(kLongestLineEscape, 1 + kLineBreak.size()) * std::uint64_t{text.size()} + 1 +
       kDivisionClose.size() + 8;
   if (bound > std::numeric_limits<std::size_t>::max()) return false;
@@ -88,9 +89,59 @@ std::size_t boxIndent(std::size_t depth) {
 }
 constexpr std::size_t kBoxRow = 2, kBoxCell = 4, kChildTable = 6, kChildRow = 8, kChildCell = 10;
 
-std::string_view digitsOf(char (&digits)[32], std::int64_t n) {
+template <class Int>
+std::string_view digitsOf(char (&digits)[32], Int n) {
   const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
   return {digits, static_cast<std::size_t>(end - digits)};
+}
+
+// An id's text; for a size pass as many zeros, which measure the same and cost no
+// conversion.
+template <class Out>
+std::string_view idDigits(char (&digits)[32], std::int32_t id) {
+  if constexpr (std::is_same_v<Out, ByteCount>) {
+    std::size_t n = id < 0 ? 2 : 1;
+    for (auto v = static_cast<std::uint32_t>(id < 0 ? -std::int64_t{id} : id); v >= 10; v /= 10)
+      ++n;
+    return std::string_view("000000000000", n);
+  } else {
+    return digitsOf(digits, id);
+  }
+}
+
+// The tag that opens a grid's children table, hidden, with the id displayBox finds.
+template <class Out>
+void writeChildTable(Out& out, std::string_view idDigits, std::size_t depth) {
+  char value[48] = "boxId";
+  std::memcpy(value + 5, idDigits.data(), idDigits.size());
+  const std::array<HtmlAttr, 2> attrs = {
+      HtmlAttr{"ID", std::string_view(value, 5 + idDigits.size())},
+      HtmlAttr{"STYLE", "display: none;"}};
+  renderTag(out, TagKind::Opening, "TABLE", attrs, boxIndent(depth) + kChildTable);
+}
+
+template <class Out>
+void writeDivision(Out& out, Label label, std::string_view idText) {
+  if constexpr (std::is_same_v<Out, ByteCount>) {
+    // What layDivision writes, by arithmetic: only the line feed after each line
+    // and the one in each "<BR>\n" between two lines are line feeds.
+    std::uint64_t lines = 0, escaped = 0;
+    label.visit([&](auto chars) {
+      forEachLine(chars, [&](auto line) {
+        ++lines;
+        escaped += escapedSize(line);
+      });
+    });
+    const std::uint64_t breaks = lines == 0 ? 0 : lines - 1;
+    out.add(TextSize{kDivisionOpen.size() + idText.size() + kDivisionOpenEnd.size() + escaped +
+                         lines + breaks * kLineBreak.size() + kDivisionClose.size(),
+                     lines + breaks});
+  } else {
+    if (writeNarrowDivision(out, label, idText)) return;
+    label.visit([&](auto chars) {
+      layDivision(out, chars, idText, [](Output& o, auto line) { writeEscapedLine(o, line); });
+    });
+  }
 }
 
 }  // namespace
@@ -98,22 +149,7 @@ std::string_view digitsOf(char (&digits)[32], std::int64_t n) {
 template <class Out>
 void writeLabelDivision(Out& out, Label label, std::int32_t id) {
   char digits[32];
-  const std::string_view idText = digitsOf(digits, id);
-  auto escaped = [](Out& o, auto line) { writeEscapedLine(o, line); };
-  if constexpr (std::is_same_v<Out, ByteCount>) {
-    if (label.wide()) {
-      return label.visit([&](auto codes) {
-        if constexpr (sizeof(codes[0]) > 1) layDivision(out, codes, idText, escaped);
-      });
-    }
-    // Measured by the escapes' sizes alone: no byte of a line is a line feed.
-    layDivision(out, label.narrow(), idText, [](ByteCount& c, std::span<const char> line) {
-      for (const char ch : line) c.add(kLineEscapes[static_cast<unsigned char>(ch)].size);
-    });
-  } else {
-    if (writeNarrowDivision(out, label, idText)) return;
-    label.visit([&](auto chars) { layDivision(out, chars, idText, escaped); });
-  }
+  writeDivision(out, label, idDigits<Out>(digits, id));
 }
 
 template <class Out>
@@ -183,6 +219,9 @@ BoxMarkup::BoxMarkup(const std::string& leafColour, std::span<const std::string>
       count.write(made.text);
       made.size = count.size();
     }
+    ByteCount tag;
+    writeChildTable(tag, "", d);
+    childTables_.push_back(tag.size());
   }
 }
 
@@ -197,16 +236,19 @@ void BoxMarkup::make(Out& out, BoxPart part, std::size_t depth) const {
 template <class Out>
 void BoxMarkup::writeBoxBegin(Out& out, bool grid, Label label, std::int32_t id,
                               std::size_t depth) const {
+  char digits[32];
+  const std::string_view idText = idDigits<Out>(digits, id);
   write(out, grid ? BoxPart::GridHead : BoxPart::LeafHead, depth);
-  writeLabelDivision(out, label, id);
+  writeDivision(out, label, idText);
   if (!grid) return write(out, BoxPart::LeafTail, depth);
   write(out, BoxPart::GridOpen, depth);
-  char value[32] = "boxId";
-  const auto end = std::to_chars(value + 5, value + sizeof value, id).ptr;
-  const std::array<HtmlAttr, 2> attrs = {
-      HtmlAttr{"ID", std::string_view(value, static_cast<std::size_t>(end - value))},
-      HtmlAttr{"STYLE", "display: none;"}};
-  renderTag(out, TagKind::Opening, "TABLE", attrs, boxIndent(depth) + kChildTable);
+  if constexpr (std::is_same_v<Out, ByteCount>) {
+    if (depth < childTables_.size()) {
+      out.add(childTables_[depth]);
+      return out.add(std::uint64_t{idText.size()});
+    }
+  }
+  writeChildTable(out, idText, depth);
 }
 
 template <class Out>

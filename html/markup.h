@@ -125,6 +125,7 @@ class BoxMarkup {
   BoxAttrs leaf_;
   std::vector<BoxAttrs> grids_;
   std::vector<std::array<Part, kBoxParts>> cache_;
+  std::vector<TextSize> childTables_;  // the children table's tag, its id's digits aside
 };
 
 // The page around its root box: the two opening lines, the "HTML" element's tag and

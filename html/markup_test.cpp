@@ -60,6 +60,35 @@ TEST(Box, LongLabelsGoOutInPiecesAsShortOnesDoInPlace) {
   }
 }
 
+TEST(Box, SizePassMeasuresWhatTheWriterWrites) {
+  // The size pass counts escapes by blocks of bytes and digits by thresholds, never
+  // by writing: every form, past a block and past the rounds a lane can hold.
+  std::string escapes;
+  for (int i = 0; i < 2000; ++i) escapes += "\"&<> x";
+  std::u32string big, half;
+  for (const char32_t c : {255u, 256u, 999u, 1000u, 9999u, 10000u, 65535u}) half += c;
+  for (const char32_t c : {65536u, 99999u, 100000u, 999999u, 1000000u, 9999999u, 10000000u,
+                           99999999u, 100000000u, 999999999u, 1000000000u, 0xFFFFFFFFu}) {
+    big += c;
+  }
+  big += half + U" \n" + half;
+  const std::u16string narrowed(half.begin(), half.end());
+  const std::vector<Label> labels = {
+      Label(std::string_view(escapes)),
+      Label(std::string_view(escapes).substr(0, 17)),
+      Label(std::string_view(escapes).substr(3, 16)),
+      Label(std::u16string_view(narrowed)),
+      Label(std::u32string_view(big)),
+  };
+  for (const Label& l : labels) {
+    for (const std::int32_t id : {0, 9, 10, -1, 2147483647, -2147483647 - 1}) {
+      ByteCount count;
+      writeLabelDivision(count, l, id);
+      EXPECT_EQ(count.size(), qvtest::sizeOf(division(l, id))) << l.size() << " " << id;
+    }
+  }
+}
+
 TEST(Box, WideLabelCharactersAboveByteRangeBecomeNumericReferences) {
   const std::u32string label = U"\u00e9 \u0100<\n\U0010FFFF";
   EXPECT_EQ(division(std::u32string_view(label), 5),
