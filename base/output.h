@@ -122,6 +122,17 @@ class Output {
   std::size_t used_ = 0;
 };
 
+// Writes into room an Output gave (Output::room), without a check: what goes there
+// must fit.
+struct Room {
+  char* p;
+  void put(char c) { *p++ = c; }
+  void write(std::string_view s) {
+    std::memcpy(p, s.data(), s.size());
+    p += s.size();
+  }
+};
+
 // Counts what a producer would write instead of writing it: the producers of the
 // page are templates over their output, so running them over a ByteCount measures
 // the page by the very rules that write it.

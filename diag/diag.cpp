@@ -1,6 +1,8 @@
 #include "diag/diag.h"
 
+#include <limits>
 #include <string_view>
+#include <type_traits>
 
 #include "diag/quote.h"
 
@@ -83,13 +85,26 @@ void writeLabel(Out& out, Label label) {
     return;
   }
   label.visit([&](auto codes) {
-    for (const char32_t c : codes) {
-      if (c < 256) {
-        out.put(static_cast<char>(c));
-      } else {
-        putUtf8(out, c);
+    auto encode = [&](auto& to) {
+      for (const char32_t c : codes) {
+        if (c < 256) {
+          to.put(static_cast<char>(c));
+        } else {
+          putUtf8(to, c);
+        }
+      }
+    };
+    // Four bytes at most a code: at once where the buffer has room for that.
+    if constexpr (std::is_same_v<Out, Output>) {
+      if (codes.size() < std::numeric_limits<std::size_t>::max() / 4) {
+        if (char* at = out.room(codes.size() * 4)) {
+          Room room{at};
+          encode(room);
+          return out.commit(room.p);
+        }
       }
     }
+    encode(out);
   });
 }
 

@@ -38,12 +38,20 @@ TEST(Drawing, RootAloneIsOneLineAndAnEmptyLine) {
 }
 
 TEST(Drawing, WideCodesGoOutAsUtf8AndBytesStayBytes) {
-  TreeBuilder<Label> b;
-  const std::u32string wide = {0xE9, 0x100, 0xD800, 0x10FFFF};
-  b.open(Label("\xe9"));
-  b.leaf(Label(std::u32string_view(wide)));
-  const LabelTree t = std::move(b).finish();
-  EXPECT_EQ(drawn(t), "\xe9\n|\n`- \xe9\xc4\x80\xed\xa0\x80\xf4\x8f\xbf\xbf\n\n");
+  // Once as a short label, written at once; once longer than the output's buffer.
+  for (const int times : {1, 300}) {
+    std::u32string wide;
+    std::string utf8;
+    for (int i = 0; i < times; ++i) {
+      wide += {0xE9, 0x100, 0xD800, 0x10FFFF};
+      utf8 += "\xe9\xc4\x80\xed\xa0\x80\xf4\x8f\xbf\xbf";
+    }
+    TreeBuilder<Label> b;
+    b.open(Label("\xe9"));
+    b.leaf(Label(std::u32string_view(wide)));
+    const LabelTree t = std::move(b).finish();
+    EXPECT_EQ(drawn(t), "\xe9\n|\n`- " + utf8 + "\n\n") << times;
+  }
 }
 
 // For a terminal: no control character of a label reaches it, tab and line feed

@@ -46,41 +46,41 @@ void layDivision(Out& out, Text text, std::string_view id, WriteLine writeLine) 
   out.write(kDivisionClose);
 }
 
-// Room an Output gave at once, written without a check: what goes there must fit.
-struct Room {
-  char* p;
-  void put(char c) { *p++ = c; }
-  void write(std::string_view s) {
-    std::memcpy(p, s.data(), s.size());
-    p += s.size();
-  }
-};
-
-// The common case, a narrow label that fits the output's buffer: written in place,
-// one copy of fixed size a byte. False when the label is not that.
-bool writeNarrowDivision(Output& out, Label label, std::string_view id) {
-  if (label.wide()) return false;
-  const std::string_view text = label.narrow();
-  // A line feed becomes at most "\n<BR>\n"; the last escape copies 8 bytes whatever
-  // its size. Counted in 64 bits: six times a label of 716 MB wraps a 32-bit size_t
-  // to a bound that fits.
-  const std::uint64_t bound =
-      kDivisionOpen.size() + id.size() + kDivisionOpenEnd.size() +
-      std::max(kLongestLineEscape, 1 + kLineBreak.size()) * std::uint64_t{text.size()} + 1 +
-      kDivisionClose.size() + 8;
-  if (bound > std::numeric_limits<std::size_t>::max()) return false;
-  char* at = out.room(static_cast<std::size_t>(bound));
-  if (at == nullptr) return false;
-  Room room{at};
-  layDivision(room, text, id, [](Room& r, std::span<const char> line) {
-    for (const char c : line) {
-      const LineEscape& e = kLineEscapes[static_cast<unsigned char>(c)];
-      std::memcpy(r.p, e.text, 8);
-      r.p += e.size;
-    }
+// The common case, a label that fits the output's buffer: written in place, one
+// copy of fixed size a code below 256. False when the label does not fit.
+bool writeDivisionInPlace(Output& out, Label label, std::string_view id) {
+  return label.visit([&](auto text) {
+    using Code = std::remove_cv_t<typename decltype(text)::element_type>;
+    // A line feed becomes at most "\n<BR>\n", a code above 255 "&#" and up to 10
+    // digits and ";"; the last escape copies 8 bytes whatever its size. Counted in
+    // 64 bits: six times a label of 716 MB wraps a 32-bit size_t to a bound that fits.
+    constexpr std::uint64_t perCode = std::max<std::uint64_t>(
+        {kLongestLineEscape, 1 + kLineBreak.size(), sizeof(Code) == 1 ? 0 : 13});
+    const std::uint64_t bound = kDivisionOpen.size() + id.size() + kDivisionOpenEnd.size() +
+                                perCode * std::uint64_t{text.size()} + 1 + kDivisionClose.size() +
+                                8;
+    if (bound > std::numeric_limits<std::size_t>::max()) return false;
+    char* at = out.room(static_cast<std::size_t>(bound));
+    if (at == nullptr) return false;
+    Room room{at};
+    layDivision(room, text, id, [](Room& r, std::span<const Code> line) {
+      for (const Code c : line) {
+        if constexpr (sizeof(Code) > 1) {
+          if (c > 0xFF) {
+            r.write("&#");
+            r.p = std::to_chars(r.p, r.p + 10, static_cast<std::uint32_t>(c)).ptr;
+            r.put(';');
+            continue;
+          }
+        }
+        const LineEscape& e = kLineEscapes[c];
+        std::memcpy(r.p, e.text, 8);
+        r.p += e.size;
+      }
+    });
+    out.commit(room.p);
+    return true;
   });
-  out.commit(room.p);
-  return true;
 }
 
 // The tag indentation of a box at depth; see BoxPart.
@@ -110,12 +110,14 @@ std::string_view idDigits(char (&digits)[32], std::int32_t id) {
 }
 
 // The tag that opens a grid's children table, hidden, with the id displayBox finds.
+constexpr std::string_view kChildTableIdPrefix = "boxId";
 template <class Out>
 void writeChildTable(Out& out, std::string_view idDigits, std::size_t depth) {
-  char value[48] = "boxId";
-  std::memcpy(value + 5, idDigits.data(), idDigits.size());
+  char value[48];
+  std::memcpy(value, kChildTableIdPrefix.data(), kChildTableIdPrefix.size());
+  std::memcpy(value + kChildTableIdPrefix.size(), idDigits.data(), idDigits.size());
   const std::array<HtmlAttr, 2> attrs = {
-      HtmlAttr{"ID", std::string_view(value, 5 + idDigits.size())},
+      HtmlAttr{"ID", std::string_view(value, kChildTableIdPrefix.size() + idDigits.size())},
       HtmlAttr{"STYLE", "display: none;"}};
   renderTag(out, TagKind::Opening, "TABLE", attrs, boxIndent(depth) + kChildTable);
 }
@@ -137,7 +139,7 @@ void writeDivision(Out& out, Label label, std::string_view idText) {
                          lines + breaks * kLineBreak.size() + kDivisionClose.size(),
                      lines + breaks});
   } else {
-    if (writeNarrowDivision(out, label, idText)) return;
+    if (writeDivisionInPlace(out, label, idText)) return;
     label.visit([&](auto chars) {
       layDivision(out, chars, idText, [](Output& o, auto line) { writeEscapedLine(o, line); });
     });
@@ -219,9 +221,13 @@ BoxMarkup::BoxMarkup(const std::string& leafColour, std::span<const std::string>
       count.write(made.text);
       made.size = count.size();
     }
-    ByteCount tag;
-    writeChildTable(tag, "", d);
-    childTables_.push_back(tag.size());
+    Part& tag = childTables_.emplace_back();
+    StringOutput to(tag.text);
+    writeChildTable(to, "", d);
+    ByteCount count;
+    count.write(tag.text);
+    tag.size = count.size();
+    childTableId_ = tag.text.find(kChildTableIdPrefix) + kChildTableIdPrefix.size();
   }
 }
 
@@ -242,13 +248,18 @@ void BoxMarkup::writeBoxBegin(Out& out, bool grid, Label label, std::int32_t id,
   writeDivision(out, label, idText);
   if (!grid) return write(out, BoxPart::LeafTail, depth);
   write(out, BoxPart::GridOpen, depth);
+  if (depth >= childTables_.size()) return writeChildTable(out, idText, depth);
+  // The tag made without the id's digits, which go right after its "boxId".
+  const Part& tag = childTables_[depth];
   if constexpr (std::is_same_v<Out, ByteCount>) {
-    if (depth < childTables_.size()) {
-      out.add(childTables_[depth]);
-      return out.add(std::uint64_t{idText.size()});
-    }
+    out.add(tag.size);
+    out.add(std::uint64_t{idText.size()});
+  } else {
+    const std::string_view text = tag.text;
+    out.write(text.substr(0, childTableId_));
+    out.write(idText);
+    out.write(text.substr(childTableId_));
   }
-  writeChildTable(out, idText, depth);
 }
 
 template <class Out>

@@ -125,7 +125,8 @@ class BoxMarkup {
   BoxAttrs leaf_;
   std::vector<BoxAttrs> grids_;
   std::vector<std::array<Part, kBoxParts>> cache_;
-  std::vector<TextSize> childTables_;  // the children table's tag, its id's digits aside
+  std::vector<Part> childTables_;  // the children table's tag, its id's digits aside
+  std::size_t childTableId_ = 0;   // where in that tag the digits go
 };
 
 // The page around its root box: the two opening lines, the "HTML" element's tag and

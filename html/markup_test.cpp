@@ -46,7 +46,12 @@ TEST(Box, LongLabelsGoOutInPiecesAsShortOnesDoInPlace) {
   // buffer the same label is written in place. Both must agree, and with the size.
   std::string label;
   for (int i = 0; i < 300; ++i) label += "a \"&<>\n\t\xe9";
-  for (const std::string& l : {label, label + "\n", label + "\n\n"}) {
+  const std::string lf = label + "\n", lflf = label + "\n\n";
+  std::u32string wide(label.begin(), label.end());
+  for (int i = 0; i < 300; ++i) wide += U"\u263A\U0010FFFF\n";
+  const std::u16string half(label.begin(), label.end());
+  for (const Label l : {Label(label), Label(lf), Label(lflf), Label(std::u32string_view(wide)),
+                        Label(std::u16string_view(half))}) {
     qvtest::StringSink big;
     {
       Output out(big);
