@@ -85,7 +85,19 @@ std::int32_t chooseCols(std::span<const BoxSize> cells) {
   std::int32_t best = 1;
   float bestRatio = -1.0f;
   for (std::int32_t n = 1; n <= last; ++n) {
-    const float r = aspectRatio(tableSize(n, cells));
+    // tableSize of sorted cells: a row's height is its last cell's, and sums of sizes
+    // that are never negative, clamped once, are the sums tableSize clamps each step.
+    const std::size_t rowLength = static_cast<std::size_t>(n);
+    std::uint64_t width = 0, height = 0;
+    for (std::size_t start = 0; start < cells.size(); start += rowLength) {
+      const std::size_t end = std::min(cells.size(), start + rowLength);
+      std::uint64_t rowWidth = 0;
+      for (std::size_t i = start; i < end; ++i)
+        rowWidth += static_cast<std::uint32_t>(cells[i].width);
+      width = std::max(width, rowWidth);
+      height += static_cast<std::uint32_t>(cells[end - 1].height);
+    }
+    const float r = aspectRatio({clampSize(width), clampSize(height)});
     if (r > bestRatio) {  // strictly: the fewest columns win a tie
       bestRatio = r;
       best = n;

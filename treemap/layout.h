@@ -61,8 +61,9 @@ inline float aspectRatio(BoxSize size) {
   const float w = storedAs<float>(size.width), h = storedAs<float>(size.height);
   return storedAs<float>(size.height > size.width ? w / h : h / w);
 }
-// The column count from 1 to maxTableCols whose table is closest to square; the
-// fewest columns among equals.
+// The column count from 1 to maxTableCols whose table (tableSize) is closest to
+// square; the fewest columns among equals. The cells are sorted by height, as
+// mkTableBox sorts them.
 std::int32_t chooseCols(std::span<const BoxSize> cells);
 // Orders the cells of one table by height, then width, then given order: order gets
 // positions into sizes, sorted the sizes in that order. Returns chooseCols(sorted).

@@ -241,6 +241,28 @@ TEST(Layout, CellsSortByHeightThenWidthThenChildOrder) {
   }
 }
 
+TEST(Layout, ChosenColumnsAreTheSquarestTableSizeOfSortedCells) {
+  // The choice by definition: every candidate measured by tableSize, the first of
+  // the squarest kept. Sizes small, mixed and near the top, where sums saturate.
+  std::mt19937 random(11);
+  const std::int32_t scales[] = {4, 1000, kMax / 3, kMax};
+  for (int round = 0; round < 3000; ++round) {
+    const std::int32_t scale = scales[round % 4];
+    std::vector<BoxSize> cells(random() % 70);
+    for (BoxSize& c : cells) {
+      c = {std::int32_t(random() % scale), std::int32_t(random() % scale)};
+    }
+    std::sort(cells.begin(), cells.end(), [](BoxSize a, BoxSize b) { return a.height < b.height; });
+    std::int32_t want = 1;
+    float best = -1.0f;
+    for (std::int32_t n = 1; n <= maxTableCols; ++n) {
+      const float r = aspectRatio(tableSize(n, cells));
+      if (r > best) best = r, want = n;
+    }
+    ASSERT_EQ(chooseCols(cells), want) << "round " << round;
+  }
+}
+
 TEST(Layout, ForestKeepsTheTreeStorageAlive) {
   BoxForest forest;
   {
