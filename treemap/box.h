@@ -10,6 +10,7 @@
 
 #include "platform/memory.h"
 #include "tree/label.h"
+#include "tree/numbering.h"
 #include "tree/tree.h"
 
 namespace qv {
@@ -65,7 +66,7 @@ class BoxForest {
   // The cells of grid b's children table, each holding one child's box.
   Cells tbCels(NodeIndex b) const { return Cells(this, b + 1, b + tree_->subtreeSize(b)); }
   // The id of box b at depth d (the root has depth 0): its node's number.
-  std::int32_t boId(NodeIndex b, std::size_t depth) const;
+  std::int32_t boId(NodeIndex b, std::size_t depth) const { return tree2ltree(*tree_, b, depth); }
 
  private:
   std::shared_ptr<const LabelTree> tree_;
