@@ -47,9 +47,13 @@ TEST(Box, LongLabelsGoOutInPiecesAsShortOnesDoInPlace) {
   std::string label;
   for (int i = 0; i < 300; ++i) label += "a \"&<>\n\t\xe9";
   const std::string lf = label + "\n", lflf = label + "\n\n";
-  std::u32string wide(label.begin(), label.end());
+  std::u32string wide;
+  std::u16string half;
+  for (const unsigned char c : label) {
+    wide += c;
+    half += c;
+  }
   for (int i = 0; i < 300; ++i) wide += U"\u263A\U0010FFFF\n";
-  const std::u16string half(label.begin(), label.end());
   for (const Label l : {Label(label), Label(lf), Label(lflf), Label(std::u32string_view(wide)),
                         Label(std::u16string_view(half))}) {
     qvtest::StringSink big;
