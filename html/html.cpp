@@ -172,8 +172,8 @@ void writeEscapedLine(Out& out, std::span<const char32_t> chars) {
   writeEscapedCodes(out, chars);
 }
 
-// The page writes through an Output, measures through a ByteCount and makes the
-// pieces it copies through a StringOutput.
+// The page writes through an Output (or into its room, a Room), measures through a
+// ByteCount and makes the pieces it copies through a StringOutput.
 template void renderTag(Output&, TagKind, std::string_view, std::span<const HtmlAttr>, std::size_t);
 template void renderTag(ByteCount&, TagKind, std::string_view, std::span<const HtmlAttr>,
                         std::size_t);
@@ -182,6 +182,8 @@ template void renderTag(StringOutput&, TagKind, std::string_view, std::span<cons
 template void writeEscapedLine(Output&, std::span<const unsigned char>);
 template void writeEscapedLine(Output&, std::span<const char16_t>);
 template void writeEscapedLine(Output&, std::span<const char32_t>);
+template void writeEscapedLine(Room&, std::span<const char16_t>);
+template void writeEscapedLine(Room&, std::span<const char32_t>);
 template std::uint64_t escapedSize(std::span<const unsigned char>);
 template std::uint64_t escapedSize(std::span<const char16_t>);
 template std::uint64_t escapedSize(std::span<const char32_t>);

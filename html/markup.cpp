@@ -64,18 +64,14 @@ bool writeDivisionInPlace(Output& out, Label label, std::string_view id) {
     if (at == nullptr) return false;
     Room room{at};
     layDivision(room, text, id, [](Room& r, std::span<const Code> line) {
-      for (const Code c : line) {
-        if constexpr (sizeof(Code) > 1) {
-          if (c > 0xFF) {
-            r.write("&#");
-            r.p = std::to_chars(r.p, r.p + 10, static_cast<std::uint32_t>(c)).ptr;
-            r.put(';');
-            continue;
-          }
+      if constexpr (sizeof(Code) > 1) {
+        writeEscapedLine(r, line);
+      } else {
+        for (const Code c : line) {
+          const LineEscape& e = kLineEscapes[c];
+          std::memcpy(r.p, e.text, 8);
+          r.p += e.size;
         }
-        const LineEscape& e = kLineEscapes[c];
-        std::memcpy(r.p, e.text, 8);
-        r.p += e.size;
       }
     });
     out.commit(room.p);
